@@ -1,0 +1,17 @@
+#pragma once
+#include "shell/Interaction.h"
+
+#include <QString>
+
+namespace qb {
+
+// True when a connection object can be created. For a provider-not-found
+// failure (number 3706, or a description containing "provider cannot be
+// found" in any case) shows the seven-paragraph advice and, on Yes, opens
+// the two download pages. Never throws.
+bool CheckProvider(Interaction& ui);
+
+// The advice text, for tests and for the message box.
+QString providerAdviceText();
+
+}  // namespace qb

@@ -1,0 +1,20 @@
+#pragma once
+// Reaching the SQLite target through the "SQLite3 ODBC Driver".
+
+#include <QString>
+#include <QStringList>
+
+namespace qb {
+
+// "DRIVER=SQLite3 ODBC Driver;Database=<path>;LongNames=0;Timeout=1000;NoTXN=0;SyncPragma=NORMAL;StepAPI=0;"
+QString SQLiteConnectionString(const QString& path);
+
+// True when `path` is not empty, names an existing normal file, and a
+// connection to it opens. Never throws, never shows anything.
+bool TestSQLiteDatabase(const QString& path);
+
+// Clears `list` and fills it with the file's table names, leaving out names
+// whose fourth character is "$". Errors are thrown (DbError).
+void ListSQLiteTables(QStringList& list, const QString& path);
+
+}  // namespace qb

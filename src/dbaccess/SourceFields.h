@@ -1,0 +1,14 @@
+#pragma once
+#include <QString>
+
+namespace qb {
+
+// The main window's fields that the database modules read: the Access path
+// (Text5), its password (Text6) and the SQLite path (Text1).
+struct SourceFields {
+    QString accessPath;
+    QString accessPassword;
+    QString sqlitePath;
+};
+
+}  // namespace qb
