@@ -1,0 +1,9 @@
+// quellbrook-convert: the conversion from the command line.
+#include "conversion/CliConverter.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    return qb::cli::runConverter(QCoreApplication::arguments().mid(1));
+}

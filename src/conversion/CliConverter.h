@@ -1,0 +1,14 @@
+#pragma once
+// The command-line converter: the same conversion run as the main window,
+// driven by options instead of controls.
+
+#include <QStringList>
+
+namespace qb::cli {
+
+// Runs the converter with the given arguments (without the program name)
+// and returns the exit code: 0 every statement succeeded, 1 some failed,
+// 2 usage error or unreadable input.
+int runConverter(const QStringList& arguments);
+
+}  // namespace qb::cli

@@ -1,0 +1,76 @@
+#pragma once
+// What the conversion run needs from its surroundings. The main window, the
+// command-line converter and scripted tests each implement it, so the same
+// run drives all three.
+
+#include "dbaccess/Connection.h"
+#include "dbaccess/SourceFields.h"
+#include "shell/Interaction.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qb {
+
+class ListViewModel;
+
+// State the run shares with the SQL Preview window: the connection it
+// executes on and the two flags through which the window answers.
+struct RunState {
+    std::unique_ptr<Connection> SQLite_conn;
+    bool SQLFormOK = false;
+    bool IsConverting = false;
+    bool StopConverting = false;
+};
+
+class ConversionHost {
+public:
+    virtual ~ConversionHost() = default;
+
+    virtual Interaction& ui() = 0;
+
+    // The main window's fields and options, read at the moment each
+    // decision needs them: the user may change them while the run yields.
+    virtual SourceFields fields() = 0;
+    virtual bool previewEnabled() = 0;  // Check1 ticked
+    virtual bool perFile() = 0;         // Option1 selected
+    virtual bool perTable() = 0;        // Option2 selected
+
+    virtual void setProgressValue(double percent) = 0;
+    // The row of the current table about to be rendered (1-based) and the
+    // table's row count; for hosts that show counts rather than a bar.
+    virtual void rowProgress(long long /*row*/, long long /*total*/) {}
+    virtual void setProgressText(const QString& text) = 0;
+    virtual void setBusy(bool busy) = 0;
+
+    // The working lists: tables of the SQLite file, tables of the Access file.
+    virtual QStringList& List1() = 0;
+    virtual QStringList& List2() = 0;
+
+    // The statement list of the SQL Preview window and the datatype list of
+    // the Datatypes Conversion window (touching them loads the window).
+    virtual ListViewModel& statementList() = 0;
+    virtual ListViewModel& datatypeList() = 0;
+
+    // Shows the SQL Preview window modally; returns when it has closed.
+    virtual void showPreview() = 0;
+
+    // Executes one statement on the run's SQLite connection. The default
+    // is the connection's Execute; the command-line fast mode replaces it
+    // with a prepared INSERT bound to the row's value texts (`values`, one
+    // per column, no value for NULL), which it gets when it asks for them.
+    enum class StatementKind { Drop, Create, Insert };
+    using ValueTexts = std::vector<std::optional<std::string>>;
+    virtual bool wantsInsertValues() const { return false; }
+    virtual void execute(RunState& state, StatementKind kind, const std::string& statement,
+                         const ValueTexts* values);
+    // Called when a table's statements are complete (direct mode), so a
+    // host that batches can commit; the default does nothing.
+    virtual void tableFinished(RunState& state);
+};
+
+}  // namespace qb

@@ -1,0 +1,241 @@
+#include "ConversionRun.h"
+
+#include "ColumnType.h"
+#include "InsertStatement.h"
+#include "ListViewModel.h"
+#include "ValueText.h"
+#include "dbaccess/Access.h"
+#include "dbaccess/Datatype.h"
+#include "dbaccess/SQLite.h"
+#include "shell/ErrorTrap.h"
+
+#include <QLocale>
+#include <algorithm>
+
+namespace qb {
+
+bool ListContains(const QStringList& list, const QString& name) {
+    const QString wanted = name.toLower();
+    bool found = false;
+    for (const QString& entry : list)
+        if (entry.toLower() == wanted) found = true;
+    return found;
+}
+
+namespace {
+
+[[noreturn]] void raiseNotSet() { throw DbError(91, "Object variable or With block variable not set"); }
+
+template <class T>
+T& deref(const std::unique_ptr<T>& p) {
+    if (!p) raiseNotSet();
+    return *p;
+}
+
+// The text a bound parameter carries for a value: what the quoted literal
+// stands for, NUL characters removed as the literal removes them.
+std::string withoutNul(const std::string& text) {
+    std::string out = text;
+    out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
+    return out;
+}
+
+}  // namespace
+
+void ConversionHost::execute(RunState& state, StatementKind, const std::string& statement, const ValueTexts*) {
+    deref(state.SQLite_conn).execute(statement);
+}
+
+void ConversionHost::tableFinished(RunState&) {}
+
+void ConversionRun::run() {
+    Interaction& ui = host_.ui();
+    ErrorTrap trap(ui, QStringLiteral("Form1"), QStringLiteral("PushButton7_Click"));
+    if (trap.test(100, [&] { return state_.IsConverting; })) return;
+    trap.run(102, [&] { state_.IsConverting = true; });
+
+    std::unique_ptr<Connection> source;
+    std::unique_ptr<Recordset> rowset;
+    bool connectionsOpen = false;
+    const ValueFormat format(QLocale::system());
+
+    trap.run(104, [&] { state_.SQLite_conn = Connection::create(); });
+    trap.run(108, [&] { source = Connection::create(); });
+    trap.run(110, [&] { rowset = std::make_unique<Recordset>(); });
+
+    if (trap.test(116, [&] { return !TestSQLiteDatabase(host_.fields().sqlitePath); })) {
+        trap.run(418, [&] { state_.IsConverting = false; });
+        return;
+    }
+    trap.run(118, [&] { host_.setBusy(true); });
+    trap.run(120, [&] { host_.List1().clear(); });
+    trap.run(122, [&] { host_.List2().clear(); });
+    trap.run(124, [&] { ListSQLiteTables(host_.List1(), host_.fields().sqlitePath); });
+    trap.run(126, [&] {
+        const SourceFields f = host_.fields();
+        ListAccessTables(ui, host_.List2(), f.accessPath, f);
+    });
+    trap.run(128, [&] { deref(source).cursorLocation = adUseClient; });
+    trap.run(130, [&] { deref(source).mode = 3; });
+    trap.run(132, [&] { deref(source).open(AccessConnectionString(QString(), QString(), host_.fields()).toStdString()); });
+    trap.run(134, [&] { deref(state_.SQLite_conn).cursorLocation = adUseServer; });
+    trap.run(136, [&] { deref(state_.SQLite_conn).commandTimeout = 5000; });
+    trap.run(138, [&] { deref(state_.SQLite_conn).connectionTimeout = 5000; });
+    trap.run(140, [&] { connectionsOpen = true; });
+    trap.run(142, [&] { deref(state_.SQLite_conn).open(SQLiteConnectionString(host_.fields().sqlitePath).toStdString()); });
+
+    using Kind = ConversionHost::StatementKind;
+    const int tableCount = static_cast<int>(host_.List2().size());
+    for (int index = tableCount - 1; index >= 0; --index) {
+        if (trap.test(146, [&] { return host_.perTable(); })) {
+            trap.run(148, [&] { host_.statementList().clear(); });
+            trap.run(150, [&] { host_.datatypeList().clear(); });
+        }
+        trap.run(152, [&] { ui.yield(); });
+        QString name;
+        trap.run(154, [&] { name = host_.List2().at(index); });
+        const std::string tableName = name.toStdString();
+
+        MsgResult answer = MsgResult::Ok;  // "0": the table is not in the SQLite file
+        if (trap.test(156, [&] { return ListContains(host_.List1(), name); })) {
+            trap.run(158, [&] {
+                answer = askYesNo(ui, QStringLiteral("Would you like to overwrite ") + name + QStringLiteral("?"),
+                                  QStringLiteral("Overwrite?"));
+            });
+        } else {
+            trap.run(160, [&] { answer = MsgResult::Ok; });
+        }
+        if (!trap.test(162, [&] { return answer == MsgResult::No; })) {
+            std::string statement;
+            if (trap.test(170, [&] { return answer == MsgResult::Yes; })) {
+                trap.run(170, [&] { statement = "DROP TABLE " + quoteTableName(tableName); });
+                if (trap.test(172, [&] { return host_.previewEnabled(); }))
+                    trap.run(174, [&] { host_.statementList().add(QString::fromStdString(statement)); });
+                else
+                    trap.run(176, [&] { host_.execute(state_, Kind::Drop, statement, nullptr); });
+            }
+            trap.run(180, [&] { host_.setProgressText(QStringLiteral("Please wait.. Processing table ") + name); });
+            trap.run(182, [&] { deref(rowset).open("SELECT * FROM `" + tableName + "`", deref(source)); });
+
+            // Column definitions and the datatype rows.
+            std::vector<FieldInfo> fields;
+            trap.run(184, [&] { statement = createTableHead(tableName); });
+            int fieldCount = 0;
+            trap.run(188, [&] { fieldCount = deref(rowset).fieldCount(); });
+            for (int f = 0; f < fieldCount; ++f) {
+                ListViewModel& types = host_.datatypeList();
+                trap.run(190, [&] { types.add(name); });
+                trap.run(192, [&] { types.setSubItem(types.count(), 1, QString::fromStdString(deref(rowset).field(f).name)); });
+                trap.run(194, [&] { ui.yield(); });
+                FieldInfo info;
+                trap.run(196, [&] {
+                    const Field field = deref(rowset).field(f);
+                    info = FieldInfo{field.name, field.type};
+                });
+                fields.push_back(info);
+                std::string_view typeName;
+                trap.run(198, [&] { typeName = adoTypeNameLower(info.type); });
+                if (trap.test(200, [&] { return typeName == "adlongvarbinary"; })) continue;
+                const ColumnType column = columnTypeForName(typeName);
+                trap.run(column.appendLine, [&] { appendColumnDefinition(statement, info.name, column.declaredType); });
+                trap.run(column.keywordLine, [&] { types.setSubItem(types.count(), 2, QString::fromLatin1(column.keyword)); });
+                trap.run(column.typeLine, [&] { types.setSubItem(types.count(), 3, QString::fromLatin1(column.declaredType)); });
+            }
+            trap.run(298, [&] {
+                if (!statement.empty()) statement.pop_back();
+            });
+            trap.run(300, [&] { statement += ");"; });
+
+            bool passOverRows = false;
+            if (trap.test(302, [&] { return host_.previewEnabled(); })) {
+                trap.run(304, [&] { host_.statementList().add(QString::fromStdString(statement)); });
+            } else {
+                const int before = trap.reports();
+                trap.run(306, [&] { host_.execute(state_, Kind::Create, statement, nullptr); });
+                // Inserting into whatever table of that name exists (one the
+                // user refused to overwrite, or one hidden from the list)
+                // would mix this table's rows into it.
+                passOverRows = trap.reports() != before;
+            }
+
+            if (!passOverRows && trap.test(308, [&] { return !deref(rowset).eof() && !deref(rowset).bof(); })) {
+                long long recordCount = 0;
+                long long rowCounter = 0;
+                trap.run(310, [&] {
+                    recordCount = deref(rowset).recordcount();
+                    rowCounter = 0;
+                });
+                const InsertPlan plan = makeInsertPlan(tableName, fields);
+                std::string valueText;
+                const bool wantValues = host_.wantsInsertValues();
+                ConversionHost::ValueTexts values;
+                bool more = true;
+                while (more) {
+                    trap.run(312, [&] { ui.yield(); });
+                    trap.run(316, [&] { ++rowCounter; });
+                    host_.rowProgress(rowCounter, recordCount);
+                    trap.run(318, [&] {
+                        host_.setProgressValue((static_cast<double>(rowCounter) + 1.0) /
+                                               (static_cast<double>(recordCount) + 1.0) * 100.0);
+                    });
+                    trap.run(320, [&] { beginInsert(statement, plan); });
+                    values.clear();
+                    for (std::size_t f = 0; f < plan.types.size(); ++f) {
+                        if (trap.test(324, [&] { return plan.passedOver[f] != 0; })) continue;
+                        trap.run(326, [&] { ui.yield(); });
+                        valueText.clear();
+                        trap.run(328, [&] { appendValueText(valueText, deref(rowset).values().at(f), plan.types[f], format); });
+                        if (trap.test(330, [&] { return valueText.empty(); })) {
+                            trap.run(332, [&] { appendInsertNull(statement); });
+                            if (wantValues) values.emplace_back();
+                        } else {
+                            trap.run(336, [&] { appendInsertText(statement, valueText); });
+                            if (wantValues) values.emplace_back(withoutNul(valueText));
+                        }
+                    }
+                    trap.run(348, [&] { finishInsert(statement); });
+                    if (trap.test(352, [&] { return host_.previewEnabled(); }))
+                        trap.run(354, [&] { host_.statementList().add(QString::fromStdString(statement)); });
+                    else
+                        trap.run(364, [&] { host_.execute(state_, Kind::Insert, statement, wantValues ? &values : nullptr); });
+                    trap.run(366, [&] { deref(rowset).moveNext(); });
+                    // A loop test that cannot be evaluated ends the loop:
+                    // repeating it would report the same failure forever.
+                    more = false;
+                    trap.run(368, [&] { more = !deref(rowset).eof(); });
+                }
+            }
+            trap.run(370, [&] { deref(rowset).close(); });
+            trap.run(370, [&] { host_.tableFinished(state_); });
+            trap.run(372, [&] { state_.StopConverting = true; });
+            if (trap.test(374, [&] { return host_.previewEnabled(); }) &&
+                trap.test(376, [&] { return host_.perTable(); })) {
+                trap.run(378, [&] { host_.showPreview(); });
+                if (trap.test(380, [&] { return state_.StopConverting; })) break;
+            }
+        }
+        trap.run(382, [&] { host_.setProgressText(QString()); });
+    }
+
+    if (trap.test(386, [&] { return host_.previewEnabled(); }) && trap.test(388, [&] { return host_.perFile(); })) {
+        trap.run(390, [&] { state_.SQLFormOK = false; });
+        trap.run(392, [&] { host_.showPreview(); });
+        if (trap.test(394, [&] { return !state_.SQLFormOK; })) {
+            trap.run(396, [&] { deref(state_.SQLite_conn).close(); });
+            trap.run(398, [&] { deref(source).close(); });
+            trap.run(400, [&] { connectionsOpen = false; });
+            trap.run(402, [&] { host_.setProgressText(QString()); });
+        }
+    }
+    if (trap.test(404, [&] { return connectionsOpen; })) {
+        trap.run(406, [&] { deref(state_.SQLite_conn).close(); });
+        trap.run(408, [&] { deref(source).close(); });
+    }
+    trap.run(410, [&] { showInfo(ui, QStringLiteral("Done.")); });
+    trap.run(412, [&] { host_.setProgressValue(0); });
+    trap.run(414, [&] { host_.setProgressText(QString()); });
+    trap.run(416, [&] { host_.setBusy(false); });
+    trap.run(418, [&] { state_.IsConverting = false; });
+}
+
+}  // namespace qb
