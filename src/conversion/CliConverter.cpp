@@ -37,6 +37,7 @@ const char* const kUsage =
     "                             instead of executing them\n"
     "  --fast                     execute each table in one transaction with a\n"
     "                             prepared INSERT (same result, much faster)\n"
+    "  --limit N                  convert at most N rows of each table\n"
     "  --help                     show this text\n"
     "  --version                  show the version\n"
     "\n"
@@ -52,6 +53,7 @@ struct Options {
     QString sqlFile;
     Overwrite overwrite = Overwrite::Ask;
     bool fast = false;
+    long long limit = -1;
 };
 
 void printError(const QString& text) { std::cerr << "quellbrook-convert: " << text.toStdString() << std::endl; }
@@ -155,6 +157,7 @@ public:
     }
 
     bool wantsInsertValues() const override { return options_.fast; }
+    long long rowLimit() const override { return options_.limit; }
 
     void execute(RunState& state, StatementKind kind, const std::string& statement, const ValueTexts* values) override {
         if (options_.fast) {
@@ -287,6 +290,11 @@ int runConverter(const QStringList& arguments) {
         } else if (a == QStringLiteral("--sql")) {
             if (!value(options.sqlFile) || options.sqlFile.isEmpty())
                 return usageError(QStringLiteral("--sql needs a file name"));
+        } else if (a == QStringLiteral("--limit")) {
+            QString v;
+            bool ok = false;
+            if (value(v)) options.limit = v.toLongLong(&ok);
+            if (!ok || options.limit < 0) return usageError(QStringLiteral("--limit needs a number of rows"));
         } else if (a == QStringLiteral("--fast")) {
             options.fast = true;
         } else if (a == QStringLiteral("--overwrite")) {

@@ -44,6 +44,8 @@ public:
     // The row of the current table about to be rendered (1-based) and the
     // table's row count; for hosts that show counts rather than a bar.
     virtual void rowProgress(long long /*row*/, long long /*total*/) {}
+    // At most this many rows per table; negative for all of them.
+    virtual long long rowLimit() const { return -1; }
     virtual void setProgressText(const QString& text) = 0;
     virtual void setBusy(bool busy) = 0;
 

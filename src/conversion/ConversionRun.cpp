@@ -168,6 +168,7 @@ void ConversionRun::run() {
                 const InsertPlan plan = makeInsertPlan(tableName, fields);
                 std::string valueText;
                 const bool wantValues = host_.wantsInsertValues();
+                const long long rowLimit = host_.rowLimit();
                 ConversionHost::ValueTexts values;
                 bool more = true;
                 while (more) {
@@ -203,6 +204,7 @@ void ConversionRun::run() {
                     // repeating it would report the same failure forever.
                     more = false;
                     trap.run(368, [&] { more = !deref(rowset).eof(); });
+                    if (rowLimit >= 0 && rowCounter >= rowLimit) more = false;
                 }
             }
             trap.run(370, [&] { deref(rowset).close(); });

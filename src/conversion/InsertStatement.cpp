@@ -1,0 +1,69 @@
+#include "InsertStatement.h"
+
+#include "ColumnType.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace qb {
+
+InsertPlan makeInsertPlan(std::string_view table, const std::vector<FieldInfo>& fields) {
+    InsertPlan plan;
+    plan.head = "INSERT INTO " + quoteTableName(table) + " VALUES('";
+    plan.types.reserve(fields.size());
+    plan.passedOver.reserve(fields.size());
+    for (const FieldInfo& f : fields) {
+        plan.types.push_back(f.type);
+        plan.passedOver.push_back(isLongBinary(f.type) ? 1 : 0);
+    }
+    return plan;
+}
+
+void beginInsert(std::string& statement, const InsertPlan& plan) { statement.assign(plan.head); }
+
+void appendInsertValue(std::string& statement, std::string_view valueText) {
+    if (valueText.empty()) appendInsertNull(statement);
+    else appendInsertText(statement, valueText);
+}
+
+void appendInsertNull(std::string& statement) {
+    if (!statement.empty()) statement.pop_back();
+    statement += "NULL, '";
+}
+
+void appendInsertText(std::string& statement, std::string_view valueText) {
+    statement.reserve(statement.size() + valueText.size() + 8);
+    for (char c : valueText) {
+        if (c == '\0') continue;
+        statement += c;
+        if (c == '\'') statement += '\'';
+    }
+    statement += "', '";
+}
+
+void finishInsert(std::string& statement) {
+    statement.erase(statement.size() - std::min<std::size_t>(3, statement.size()));
+    statement += ')';
+}
+
+void renderInsert(std::string& statement, std::string& scratch, const InsertPlan& plan,
+                  const std::vector<Variant>& row, const ValueFormat& format) {
+    if (row.size() != plan.types.size()) throw std::invalid_argument("Row does not match the table's fields");
+    beginInsert(statement, plan);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if (plan.passedOver[i]) continue;
+        scratch.clear();
+        appendValueText(scratch, row[i], plan.types[i], format);
+        appendInsertValue(statement, scratch);
+    }
+    finishInsert(statement);
+}
+
+std::string renderInsert(const InsertPlan& plan, const std::vector<Variant>& row, const ValueFormat& format) {
+    std::string statement;
+    std::string scratch;
+    renderInsert(statement, scratch, plan, row, format);
+    return statement;
+}
+
+}  // namespace qb
