@@ -47,8 +47,8 @@ private:
 };
 
 // Throws DbError when the string, as the SQLite driver splits it, would
-// name another file than the Database value intended (a ";" in the path) or
-// a path the driver would cut short. Exposed for tests.
+// name another file than the Database value intended (a ";" in the path).
+// Exposed for tests.
 void checkOdbcConnectionString(const std::string& connectionString);
 
 }  // namespace qb
