@@ -1,0 +1,18 @@
+#include "shell/Appearance.h"
+#include "shell/Form1.h"
+#include "shell/GuiInteraction.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(qb::appIcon());
+
+    qb::GuiInteraction ui;
+    qb::QtFileChooser files;
+    qb::Form1 form(ui, files);
+    files.setParent(&form);
+    if (!form.formLoad()) return 0;
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The desktop side of the Interaction and FileChooser seams: real message
+// boxes, the default browser and mail client, the message loop, the random
+// draw, and the open-file dialog.
+
+#include "FileChooser.h"
+#include "Interaction.h"
+
+class QWidget;
+
+namespace qb {
+
+class GuiInteraction : public Interaction {
+public:
+    MsgResult message(const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon) override;
+    bool openUrl(const QString& url) override;
+    void yield() override;
+    int drawPercent() override;
+};
+
+class QtFileChooser : public FileChooser {
+public:
+    explicit QtFileChooser(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+    QString openFileName(const QString& title, const QString& filter) override;
+
+private:
+    QWidget* parent_;
+};
+
+// Message texts separate lines with "\r\n" or a lone "\r"; a Qt label needs "\n".
+QString displayLineBreaks(const QString& text);
+
+}  // namespace qb
