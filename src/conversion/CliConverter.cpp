@@ -33,8 +33,9 @@ const char* const kUsage =
     "  --overwrite ask|yes|no     a table that already exists in the SQLite file:\n"
     "                             ask (default; needs a terminal), replace it, or\n"
     "                             leave it and pass over the Access table\n"
-    "  --sql FILE                 write the statements to FILE, one per line,\n"
-    "                             instead of executing them\n"
+    "  --sql FILE                 write the statements to FILE instead of executing\n"
+    "                             them: one per line, each ended by \";\" so the file\n"
+    "                             runs as a script (a value may span lines)\n"
     "  --fast                     execute each table in one transaction with a\n"
     "                             prepared INSERT (same result, much faster)\n"
     "  --limit N                  convert at most N rows of each table\n"
@@ -129,6 +130,7 @@ public:
         if (text.startsWith(prefix)) currentTable_ = text.mid(prefix.size()).toStdString();
     }
     void rowProgress(long long row, long long total) override {
+        ++rowsCollected;
         if (!showProgress_ || (row % 1000 != 0 && row != total && row != 1)) return;
         std::cerr << "\r\033[K" << currentTable_ << ": " << row << " of " << total << " rows" << std::flush;
         ui_.progressShown = true;
@@ -146,14 +148,19 @@ public:
             throw DbError(errnum::Generic, "Cannot write " + options_.sqlFile.toStdString() + ": " +
                                                file.errorString().toStdString());
         for (int n = 1; n <= statements_->count(); ++n) {
-            file.write(statements_->text(n).toUtf8());
-            file.write("\n");
+            // A value may hold line breaks, so the ";" is what ends a
+            // statement when the file is run as a script.
+            const QByteArray statement = statements_->text(n).toUtf8();
+            file.write(statement);
+            file.write(statement.endsWith(';') ? "\n" : ";\n");
         }
         if (!file.commit())
             throw DbError(errnum::Generic, "Cannot write " + options_.sqlFile.toStdString() + ": " +
                                                file.errorString().toStdString());
         sqlWritten = statements_->count();
+        // The summary counts what went into the file, tables and rows alike.
         tables = tablesCollected;
+        rows = rowsCollected;
     }
 
     bool wantsInsertValues() const override { return options_.fast; }
@@ -181,6 +188,7 @@ public:
     long long rows = 0;
     int tables = 0;
     int tablesCollected = 0;
+    long long rowsCollected = 0;
     int sqlWritten = -1;
 
 private:

@@ -3,6 +3,7 @@
 // command-line converter and scripted tests each implement it, so the same
 // run drives all three.
 
+#include "RunState.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SourceFields.h"
 #include "shell/Interaction.h"
@@ -17,15 +18,6 @@
 namespace qb {
 
 class ListViewModel;
-
-// State the run shares with the SQL Preview window: the connection it
-// executes on and the two flags through which the window answers.
-struct RunState {
-    std::unique_ptr<Connection> SQLite_conn;
-    bool SQLFormOK = false;
-    bool IsConverting = false;
-    bool StopConverting = false;
-};
 
 class ConversionHost {
 public:

@@ -57,7 +57,7 @@ Form1::Form1(Interaction& ui, FileChooser& files, QWidget* parent) : QWidget(par
     onUnload = [this] {
         QCoreApplication::exit(0);
         // A run in progress would carry on behind a closed window: end at once.
-        if (IsConverting) std::_Exit(0);
+        if (runState.IsConverting) std::_Exit(0);
     };
     buildControls();
     connectHandlers();

@@ -7,6 +7,7 @@
 #include "Appearance.h"
 #include "FileChooser.h"
 #include "Interaction.h"
+#include "conversion/RunState.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SourceFields.h"
 
@@ -57,10 +58,9 @@ public:
     // What closing the window does; by default it ends the program.
     std::function<void()> onUnload;
 
-    // State the conversion run keeps on the window.
-    std::unique_ptr<Connection> SQLite_conn;
-    bool SQLFormOK = false;
-    bool IsConverting = false;
+    // State the conversion run keeps on the window (SQLite_conn, SQLFormOK,
+    // IsConverting, StopConverting).
+    RunState runState;
 
     Interaction& ui() { return ui_; }
 
