@@ -1,3 +1,5 @@
+#include "MainWindowHost.h"
+#include "preview/PreviewWindows.h"
 #include "shell/Appearance.h"
 #include "shell/Form1.h"
 #include "shell/GuiInteraction.h"
@@ -12,6 +14,9 @@ int main(int argc, char* argv[]) {
     qb::QtFileChooser files;
     qb::Form1 form(ui, files);
     files.setParent(&form);
+    qb::PreviewWindows previews(ui);
+    qb::MainWindowHost host(form, previews);
+    host.install();
     if (!form.formLoad()) return 0;
     form.show();
     return app.exec();

@@ -1,0 +1,81 @@
+#pragma once
+// The SQL Preview window: the statement list, "Execute SQL" with progress
+// and error location, copying, Find and Replace, Edit Line on a line click,
+// the datatype view, and the exits that answer the waiting conversion run.
+
+#include "FormKit.h"
+#include "StatementExecution.h"
+
+#include <QDialog>
+
+class QGroupBox;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeView;
+
+namespace qb {
+
+class Interaction;
+class ListViewModel;
+class PointerRule;
+class PreviewWindows;
+struct RunState;
+
+class Form2 : public QDialog, private ExecutionDisplay {
+public:
+    Form2(PreviewWindows& windows, RunState& state, QWidget* owner);
+    ~Form2() override;
+
+    QTreeView* listView1() const { return listView1_; }
+    QPlainTextEdit* text1() const { return text1_; }
+    TextProgressBar* progressBar1() const { return progressBar1_; }
+    PointerRule& pointerRule() { return *pointer_; }
+    // The selected line (1-based), 0 when none.
+    int selectedLine() const;
+
+    // Event procedures.
+    void pushButton1Click();  // Execute SQL
+    void pushButton2Click();  // Copy SQL To Clipboard
+    void pushButton3Click();  // Find and Replace
+    void pushButton4Click();  // Copy Error Message To Clipboard
+    void pushButton5Click();  // < Back
+    void pushButton6Click();  // Jump To Error Line
+    void pushButton7Click();  // View Datatype Conversion
+    void pushButton8Click();  // Email Error Message
+    void pushButton9Click();  // Skip Table / Do Not Execute SQL
+    void listView1Click();
+
+private:
+    void buildControls();
+    void formLoad();
+
+    // ExecutionDisplay
+    void setProgressValue(double percent) override;
+    void setProgressText(const QString& text) override;
+    void setBusy(bool busy) override;
+    void selectLine(int line) override;
+    void scrollToLine(int line) override;
+    void setErrorText(const QString& text) override;
+
+    PreviewWindows& windows_;
+    RunState& state_;
+    Interaction& ui_;
+    ListViewModel& list_;
+    PointerRule* pointer_ = nullptr;
+
+    QTreeView* listView1_ = nullptr;
+    QPushButton* pushButton1_ = nullptr;
+    QPushButton* pushButton2_ = nullptr;
+    QPushButton* pushButton3_ = nullptr;
+    QPushButton* pushButton4_ = nullptr;
+    QPushButton* pushButton5_ = nullptr;
+    QPushButton* pushButton6_ = nullptr;
+    QPushButton* pushButton7_ = nullptr;
+    QPushButton* pushButton8_ = nullptr;
+    QPushButton* pushButton9_ = nullptr;
+    QGroupBox* frame2_ = nullptr;
+    QPlainTextEdit* text1_ = nullptr;
+    TextProgressBar* progressBar1_ = nullptr;
+};
+
+}  // namespace qb

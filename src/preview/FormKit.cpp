@@ -1,0 +1,65 @@
+#include "FormKit.h"
+
+#include "conversion/ListViewModel.h"
+#include "shell/AppConfig.h"
+#include "shell/Appearance.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Main.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+
+namespace qb::formkit {
+
+int px(int twips) { return qRound(twips / 15.0); }
+
+QFont arialBold(double points) {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setFont(arialBold(11.25));
+    // Enter in a text box must not press a button by itself.
+    b->setAutoDefault(false);
+    return b;
+}
+
+void loadWindowLook(ErrorTrap& trap, QDialog* window, PointerRule& pointer, int colorsLabel, const QString& title) {
+    trap.run(colorsLabel, [&] { SetPlainColors(window); });
+    trap.run(104, [&] { window->setWindowIcon(appIcon()); });
+    trap.run(106, [&] { window->setWindowTitle(title + QStringLiteral(" - ") + config::kProductName); });
+    const QString cursorFile = appFolder() + config::kCursorFile;
+    if (trap.test(108, [&] { return FileExists(cursorFile); }))
+        trap.run(110, [&] { pointer.loadHandCursorIfPresent(cursorFile); });
+}
+
+QTreeView* reportView(QWidget* parent, const char* name, ListViewModel& model) {
+    auto* view = new QTreeView(parent);
+    view->setObjectName(QLatin1String(name));
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    // Rows are measured once, not per item: lists hold whole tables.
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->header()->setStretchLastSection(false);
+    view->header()->setSectionsMovable(false);
+    view->setToolTip(kListTip);
+    view->setModel(&model);
+    return view;
+}
+
+void applyColumnWidth(QTreeView* view, const ListViewModel& model, int column) {
+    view->setColumnWidth(column, px(model.columnWidthTwips(column)));
+}
+
+}  // namespace qb::formkit
