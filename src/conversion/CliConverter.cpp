@@ -15,6 +15,7 @@
 #include <iostream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 namespace qb::cli {
 
@@ -169,9 +170,12 @@ public:
     void execute(RunState& state, StatementKind kind, const std::string& statement, const ValueTexts* values) override {
         if (options_.fast) {
             executeFast(state, kind, statement, values);
-        } else {
-            ConversionHost::execute(state, kind, statement, values);
+            // Counted when the table's transaction commits.
+            if (kind == StatementKind::Insert) ++pendingRows_;
+            if (kind == StatementKind::Create) ++pendingTables_;
+            return;
         }
+        ConversionHost::execute(state, kind, statement, values);
         if (kind == StatementKind::Insert) ++rows;
         if (kind == StatementKind::Create) ++tables;
     }
@@ -179,10 +183,25 @@ public:
     void tableFinished(RunState&) override {
         ++tablesCollected;
         insert_.reset();
-        if (inTransaction_) {
-            inTransaction_ = false;
+        const bool open = inTransaction_ && !transactionLost_;
+        inTransaction_ = false;
+        transactionLost_ = false;
+        const long long pendingRows = std::exchange(pendingRows_, 0);
+        const int pendingTables = std::exchange(pendingTables_, 0);
+        if (!open) return;
+        try {
             backend_->commit();
+        } catch (const DbError&) {
+            // A COMMIT that fails may leave the transaction open; the next
+            // table must not run inside it.
+            try {
+                backend_->rollback();
+            } catch (const DbError&) {
+            }
+            throw;
         }
+        rows += pendingRows;
+        tables += pendingTables;
     }
 
     long long rows = 0;
@@ -197,16 +216,49 @@ private:
             throw DbError(errnum::ObjectClosed, "Operation is not allowed when the object is closed.");
         backend_ = dynamic_cast<OdbcBackend*>(state.SQLite_conn->backend());
         if (!backend_) throw DbError(errnum::Generic, "The fast mode needs the SQLite ODBC connection.");
+        if (transactionLost_)
+            throw DbError(errnum::Generic,
+                          "SQLException: not executed: an earlier failure rolled back the transaction of this "
+                          "table, and with it every statement of the table before it.");
         if (!inTransaction_) {
             backend_->begin();
             inTransaction_ = true;
         }
-        if (kind != StatementKind::Insert || !values) {
-            backend_->execute(statement);
-            return;
+        try {
+            if (kind != StatementKind::Insert || !values) {
+                backend_->execute(statement);
+                return;
+            }
+            if (!insert_) insert_ = backend_->prepare(parameterisedInsert(statement, values->size()));
+            backend_->bindAndExecute(*insert_, *values);
+        } catch (const DbError&) {
+            // After a full disk or an I/O error SQLite rolls the whole
+            // transaction back by itself. The table's later statements would
+            // then run one by one outside any transaction: rows into a
+            // table that no longer exists, or into the old table that a
+            // rolled-back DROP TABLE has brought back.
+            if (!transactionActive()) {
+                transactionLost_ = true;
+                pendingRows_ = 0;
+                pendingTables_ = 0;
+            }
+            throw;
         }
-        if (!insert_) insert_ = backend_->prepare(parameterisedInsert(statement, values->size()));
-        backend_->bindAndExecute(*insert_, *values);
+    }
+
+    // BEGIN is refused inside an open transaction; where it succeeds, the
+    // transaction was gone, and the probe's own is rolled back at once.
+    bool transactionActive() {
+        try {
+            backend_->begin();
+        } catch (const DbError&) {
+            return true;
+        }
+        try {
+            backend_->rollback();
+        } catch (const DbError&) {
+        }
+        return false;
     }
 
     // INSERT INTO "name" VALUES(?,?,...) from the head of a rendered row.
@@ -238,6 +290,9 @@ private:
     OdbcBackend* backend_ = nullptr;
     std::unique_ptr<OdbcBackend::Prepared> insert_;
     bool inTransaction_ = false;
+    bool transactionLost_ = false;
+    long long pendingRows_ = 0;
+    int pendingTables_ = 0;
 };
 
 int usageError(const QString& text) {
@@ -258,17 +313,21 @@ bool checkInputs(const Options& options) {
         printError(options.accessFile + QStringLiteral(": ") + QString::fromStdString(e.description()));
         return false;
     }
+    bool created = false;
     try {
         const QFileInfo target(options.sqliteFile);
         if (target.exists() && !target.isFile()) throw DbError(errnum::Generic, "not a file");
         if (!target.exists()) {
             QFile create(options.sqliteFile);
             if (!create.open(QIODevice::WriteOnly)) throw DbError(errnum::Generic, create.errorString().toStdString());
+            created = true;
         }
         auto connection = Connection::create();
         connection->open(SQLiteConnectionString(options.sqliteFile).toStdString());
         connection->close();
     } catch (const DbError& e) {
+        // A refused path (one with ";") must not leave an empty file behind.
+        if (created) QFile::remove(options.sqliteFile);
         printError(options.sqliteFile + QStringLiteral(": ") + QString::fromStdString(e.description()));
         return false;
     }

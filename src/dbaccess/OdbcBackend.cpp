@@ -465,9 +465,14 @@ void OdbcBackend::bindAndExecute(Prepared& statement, const std::vector<std::opt
             raiseStatementError(SQL_HANDLE_STMT, p->stmt);
     }
     const SQLRETURN rc = SQLExecute(p->stmt);
+    // Freeing the statement's results clears its diagnostics: read the
+    // driver's message first, or the user sees no reason for the failure.
+    std::vector<Diagnostic> diags;
+    if (!succeeded(rc) && rc != SQL_NO_DATA) diags = diagnostics(SQL_HANDLE_STMT, p->stmt);
     SQLFreeStmt(p->stmt, SQL_CLOSE);
     SQLFreeStmt(p->stmt, SQL_RESET_PARAMS);
-    if (!succeeded(rc) && rc != SQL_NO_DATA) raiseStatementError(SQL_HANDLE_STMT, p->stmt);
+    if (!succeeded(rc) && rc != SQL_NO_DATA)
+        throw DbError(errnum::Generic, "SQLException: " + joinTexts(diags, "the driver reported a failure"));
 }
 
 void OdbcBackend::begin() { execute("BEGIN"); }

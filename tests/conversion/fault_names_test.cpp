@@ -1,0 +1,234 @@
+// Names, paths and passwords that carry the characters of SQL or of a
+// connection string. A name stays inside its quotes; a path or password
+// stays the value it was given and never points a connection elsewhere.
+
+#include "fault_support.h"
+
+#include "conversion/ColumnType.h"
+#include "conversion/InsertStatement.h"
+#include "dbaccess/Access.h"
+
+#include <QTemporaryDir>
+
+namespace qb::test {
+namespace {
+
+// ---------------------------------------------------------------- names
+
+const std::vector<std::string>& awkwardNames() {
+    static const std::vector<std::string> names = {
+        "q\"uote",
+        "\"",
+        "semi;colon",
+        ";",
+        "dash--dash",
+        "--",
+        "[bracketed]",
+        "close]bracket",
+        "both]\"kinds[",
+        "it's",
+        "Ümlaut Straße 表",
+        "emoji 😀",
+        // Access allows 64 characters; these are 64 characters, not bytes.
+        "x\"; DROP TABLE \"keep\"; -- " + std::string(38, 'n'),
+        "ß" + std::string(63, 'y'),
+    };
+    return names;
+}
+
+std::size_t characters(const std::string& utf8) { return static_cast<std::size_t>(QString::fromStdString(utf8).size()); }
+
+// Every awkward name as a table and as a field (alongside a plain one),
+// through the builders the run uses and the ODBC driver the run writes with.
+TEST(AwkwardNames, TablesFieldsAndValuesStayInTheirQuotes) {
+    ASSERT_EQ(characters(awkwardNames()[12]), 64u);
+    ASSERT_EQ(characters(awkwardNames()[13]), 64u);
+    QTemporaryDir dir;
+    const QString target = makeEmptyDatabase(dir.path());
+    SqliteReader db(target);
+    db.execute("CREATE TABLE keep(a)");
+    db.execute("INSERT INTO keep VALUES(1)");
+
+    std::vector<FieldInfo> fields = {{"plain", 3}};
+    for (const std::string& n : awkwardNames()) fields.push_back({n, 202});
+    std::vector<Variant> row = {std::int64_t{7}};
+    for (const std::string& n : awkwardNames()) row.emplace_back("v:" + n + "'); DROP TABLE keep; --");
+    const ValueFormat format(QLocale::c());
+
+    for (const std::string& table : awkwardNames()) {
+        SCOPED_TRACE(table);
+        db.execute(createTableStatement(table, fields));
+        const InsertPlan plan = makeInsertPlan(table, fields);
+        db.execute(renderInsert(plan, row, format));
+        db.execute(renderInsert(plan, row, format));
+
+        const std::string quoted = SqliteReader::sqlLiteral(table);
+        std::vector<std::string> columns;
+        for (const auto& c : db.query("SELECT name FROM pragma_table_info(" + quoted + ")"))
+            columns.push_back(c.at(0).value_or(""));
+        ASSERT_EQ(columns.size(), fields.size());
+        for (std::size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(columns[i], fields[i].name);
+        EXPECT_EQ(db.rowCount(table), 2);
+        for (std::size_t i = 1; i < fields.size(); ++i)
+            EXPECT_EQ(db.scalar("SELECT " + SqliteReader::sqlIdentifier(fields[i].name) + " FROM " +
+                                SqliteReader::sqlIdentifier(table) + " LIMIT 1"),
+                      std::get<std::string>(row[i]));
+    }
+    std::vector<std::string> expected = awkwardNames();
+    expected.push_back("keep");
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> tables = db.tableNames();
+    std::sort(tables.begin(), tables.end());
+    EXPECT_EQ(tables, expected);
+
+    for (const std::string& table : awkwardNames()) db.execute(dropTableStatement(table));
+    EXPECT_EQ(db.tableNames(), std::vector<std::string>{"keep"});
+    EXPECT_EQ(db.rowCount("keep"), 1);
+}
+
+// ---------------------------------------------------------------- Access paths and passwords
+
+class ConnectionValues : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString copyTo(const QString& from, const QString& relative) {
+        const QString to = dir.path() + QLatin1Char('/') + relative;
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        EXPECT_TRUE(QFile::copy(from, to)) << to.toStdString();
+        return to;
+    }
+    static std::vector<std::string> accessTables(const QString& path, const QString& password) {
+        const SourceFields form{path, password, QString()};
+        auto connection = Connection::create();
+        connection->open(AccessConnectionString(QString(), QString(), form).toStdString());
+        auto schema = connection->openSchema(adSchemaTables);
+        std::vector<std::string> names;
+        while (!schema->eof()) {
+            const Variant& type = schema->field("TABLE_TYPE").value();
+            if (std::get<std::string>(type) == "TABLE")
+                names.push_back(std::get<std::string>(schema->field("TABLE_NAME").value()));
+            schema->moveNext();
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static std::string openError(const QString& path, const QString& password) {
+        try {
+            accessTables(path, password);
+        } catch (const DbError& e) {
+            return e.description();
+        }
+        return "opened";
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(ConnectionValues, AccessPathWithConnectionStringCharacters) {
+    const std::vector<std::string> sampleTables = {"Customers", "Orders", "Products"};
+    for (const QString& relative : {QStringLiteral("a;b/c=d.mdb"), QStringLiteral("{x}/y;Data Source=z.mdb"),
+                                    QStringLiteral("{lead.mdb"), QStringLiteral("tail}.mdb"), QStringLiteral("{w}")}) {
+        SCOPED_TRACE(relative.toStdString());
+        const QString path = copyTo(fixture("sample.mdb"), relative);
+        EXPECT_EQ(accessTables(path, QString()), sampleTables);
+
+        // The same file converted by the run, into an ordinary target.
+        const QString target = makeEmptyDatabase(dir.path(), QStringLiteral("t.db"));
+        ScriptedHost host(path, target);
+        RunState state;
+        ConversionRun(host, state).run();
+        EXPECT_EQ(host.interaction.texts(), QStringList{QStringLiteral("Done.")});
+        EXPECT_EQ(SqliteReader(target).rowCount("Orders"), 30);
+        QFile::remove(target);
+    }
+    // A missing file whose name continues with another Data Source is
+    // missing, not the other file.
+    const QString decoy = dir.path() + QStringLiteral("/none.mdb;Data Source=") + fixture("sample.mdb");
+    EXPECT_EQ(openError(decoy, QString()), "Could not find file '" + decoy.toStdString() + "'.");
+}
+
+TEST_F(ConnectionValues, PasswordIsTakenWhole) {
+    const QString locked = fixture("password.mdb");
+    EXPECT_EQ(accessTables(locked, QStringLiteral("Secret1")),
+              (std::vector<std::string>{"Customers", "Orders", "Products"}));
+    // Neither braces around it, nor a ";" and more after it, nor "=" make
+    // another password of it or open another file.
+    for (const QString& wrong :
+         {QStringLiteral("{Secret1}"), QStringLiteral("Secret1;"), QStringLiteral("Secret1;JET OLEDB:Database Password=Secret1"),
+          QStringLiteral("x;Data Source=") + fixture("sample.mdb"), QStringLiteral("}Secret1"), QStringLiteral("=Secret1"),
+          QStringLiteral("{")}) {
+        EXPECT_EQ(openError(locked, wrong), "Not a valid password.") << wrong.toStdString();
+    }
+    // A missing file with a password pointing elsewhere stays missing.
+    const QString missing = dir.path() + QStringLiteral("/missing.mdb");
+    EXPECT_EQ(openError(missing, QStringLiteral("x;Data Source=") + fixture("sample.mdb")),
+              "Could not find file '" + missing.toStdString() + "'.");
+}
+
+// ---------------------------------------------------------------- SQLite paths
+
+// A ";" would let the driver read the rest of the path as options or as
+// another Database: such a path is refused and nothing is created.
+TEST_F(ConnectionValues, SqlitePathWithSemicolonIsRefused) {
+    const QString other = dir.path() + QStringLiteral("/other.db");
+    const QStringList paths = {dir.path() + QStringLiteral("/a;b.db"),
+                               dir.path() + QStringLiteral("/x.db;Database=") + other,
+                               dir.path() + QStringLiteral("/y.db;Timeout=1")};
+    for (const QString& target : paths) {
+        SCOPED_TRACE(target.toStdString());
+        EXPECT_FALSE(TestSQLiteDatabase(target));
+
+        ScriptedHost host(fixture("sample.mdb"), target);
+        RunState state;
+        ConversionRun(host, state).run();
+        EXPECT_TRUE(host.interaction.messages.empty());
+        EXPECT_TRUE(entriesOf(dir.path()).isEmpty());
+
+        const CliResult r = runConvert({fixture("sample.mdb"), target});
+        EXPECT_EQ(r.exitCode, 2) << show(r);
+        // Refused by the driver's string check, or earlier because the
+        // part before ";" names a folder that does not exist.
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("quellbrook-convert: ") + target + QStringLiteral(": "))) << show(r);
+        EXPECT_TRUE(entriesOf(dir.path()).isEmpty()) << entriesOf(dir.path()).join(' ').toStdString();
+    }
+
+    // An existing file of such a name is not written either.
+    const QString existing = makeEmptyDatabase(dir.path(), QStringLiteral("e;f.db"));
+    EXPECT_FALSE(TestSQLiteDatabase(existing));
+    const CliResult r = runConvert({fixture("sample.mdb"), existing});
+    EXPECT_EQ(r.exitCode, 2) << show(r);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("must not contain \";\""))) << show(r);
+    EXPECT_EQ(QFileInfo(existing).size(), 0);
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{QStringLiteral("e;f.db")});
+}
+
+// Braces and "=" mean nothing to the driver inside the path: the named
+// file itself receives the tables, and no other file appears.
+TEST_F(ConnectionValues, SqlitePathWithBracesAndEquals) {
+    for (const QString& name : {QStringLiteral("{br}a=ce}.db"), QStringLiteral("{abc}"), QStringLiteral("k{.db"),
+                                QStringLiteral("x}y.db"), QStringLiteral("a=b.db")}) {
+        SCOPED_TRACE(name.toStdString());
+        QTemporaryDir sub;
+        const QString target = makeEmptyDatabase(sub.path(), name);
+        ScriptedHost host(fixture("sample.mdb"), target);
+        RunState state;
+        ConversionRun(host, state).run();
+        EXPECT_EQ(host.interaction.texts(), QStringList{QStringLiteral("Done.")});
+        EXPECT_EQ(entriesOf(sub.path()), QStringList{name});
+        EXPECT_GT(QFileInfo(target).size(), 0);
+        EXPECT_EQ(SqliteReader(target).rowCount("Customers"), 18);
+
+        const QString fresh = sub.path() + QStringLiteral("/n") + name;
+        const CliResult r = runConvert({QStringLiteral("--fast"), fixture("sample.mdb"), fresh});
+        EXPECT_EQ(r.exitCode, 0) << show(r);
+        QStringList both{name, QStringLiteral("n") + name};
+        both.sort();
+        QStringList found = entriesOf(sub.path());
+        found.sort();
+        EXPECT_EQ(found, both);
+        EXPECT_EQ(dumpDatabase(fresh), dumpDatabase(target));
+    }
+}
+
+}  // namespace
+}  // namespace qb::test

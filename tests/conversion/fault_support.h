@@ -1,0 +1,206 @@
+#pragma once
+// Running a conversion where something goes wrong around it: in a forked
+// child (another user, a file size limit) or as the command-line program
+// with a limit applied between fork and exec, always bounded in time.
+
+#include "run_test_support.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <grp.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace qb::test {
+
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
+// For a child only: gives up root for good. False when that failed.
+inline bool becomeNobody() {
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kNoGroup) == 0 && ::setuid(kNobody) == 0 && ::getuid() == kNobody;
+}
+
+// For a child only: writes past `bytes` fail with EFBIG instead of
+// killing the process, as on a full disk.
+inline bool limitFileSize(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, bytes};
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+struct ChildResult {
+    bool finished = false;  // on its own, before the time limit
+    int status = 0;
+    std::string output;     // what `work` returned
+    double seconds = 0;
+    bool exitedCleanly() const { return finished && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+};
+
+// Runs `prepare` and then `work` in a forked child; the child's result
+// comes back through a pipe. A child that does not end within `limit` is
+// killed. `prepare` returning false ends the child with status 3.
+inline ChildResult runForked(const std::function<bool()>& prepare, const std::function<std::string()>& work,
+                             std::chrono::seconds limit = std::chrono::seconds(30)) {
+    ChildResult r;
+    int fds[2];
+    if (::pipe(fds) != 0) return r;
+    std::fflush(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid < 0) return r;
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (prepare && !prepare()) ::_exit(3);
+        std::string out;
+        int code = 0;
+        try {
+            out = work();
+        } catch (const std::exception& e) {
+            out = std::string("exception: ") + e.what();
+            code = 4;
+        }
+        std::size_t at = 0;
+        while (at < out.size()) {
+            const ssize_t n = ::write(fds[1], out.data() + at, out.size() - at);
+            if (n <= 0) break;
+            at += static_cast<std::size_t>(n);
+        }
+        ::_exit(code);
+    }
+    ::close(fds[1]);
+    // Read while waiting: the output may not fit in the pipe.
+    char buffer[65536];
+    for (;;) {
+        const auto left = limit - (std::chrono::steady_clock::now() - start);
+        if (left <= std::chrono::milliseconds(0)) break;
+        pollfd p{fds[0], POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
+        if (ready <= 0) continue;
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            r.finished = true;
+            break;
+        }
+        r.output.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    if (!r.finished) ::kill(pid, SIGKILL);
+    ::waitpid(pid, &r.status, 0);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return r;
+}
+
+// What a run showed, as text that survives the pipe.
+inline std::string messagesAsJson(const ScriptedInteraction& ui) {
+    QJsonArray all;
+    for (const auto& m : ui.messages) all.append(QJsonArray{m.title, m.text});
+    return QJsonDocument(all).toJson(QJsonDocument::Compact).toStdString();
+}
+
+inline ScriptedInteraction messagesFromJson(const std::string& json) {
+    ScriptedInteraction ui;
+    for (const auto& v : QJsonDocument::fromJson(QByteArray::fromStdString(json)).array()) {
+        const QJsonArray m = v.toArray();
+        ui.messages.push_back({m.at(1).toString(), m.at(0).toString(), MsgButtons::Ok,
+                               m.at(0).toString() == QStringLiteral("Application Error") ? MsgIcon::Warning
+                                                                                          : MsgIcon::None});
+    }
+    return ui;
+}
+
+// A scripted host that stops each table after `limit` rows.
+class LimitedHost : public ScriptedHost {
+public:
+    LimitedHost(const QString& access, const QString& sqlite, long long limit)
+        : ScriptedHost(access, sqlite), limit_(limit) {}
+    long long rowLimit() const override { return limit_; }
+
+private:
+    long long limit_;
+};
+
+// ---------------------------------------------------------------- the program
+
+struct CliResult {
+    int exitCode = -1;  // -1: killed or crashed
+    QString out;
+    QString err;
+};
+
+inline std::string show(const CliResult& r) {
+    return "exit " + std::to_string(r.exitCode) + "\nstdout: " + r.out.toStdString() + "\nstderr: " +
+           r.err.left(2000).toStdString();
+}
+
+inline void ensureCoreApplication() {
+    static int argc = 1;
+    static char name[] = "fault_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
+}
+
+inline void prepareProcess(QProcess& p, const std::function<void()>& inChild) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    if (inChild) p.setChildProcessModifier(inChild);
+}
+
+// quellbrook-convert with `inChild` run between fork and exec (it must
+// only make system calls; on failure it ends the child with status 120).
+inline CliResult runConvert(const QStringList& arguments, const std::function<void()>& inChild = {},
+                            int timeoutMs = 60000, const QString& program = QStringLiteral(QB_CONVERT_EXE)) {
+    ensureCoreApplication();
+    QProcess p;
+    prepareProcess(p, inChild);
+    p.start(program, arguments);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "quellbrook-convert did not finish within " << timeoutMs << " ms";
+    }
+    CliResult r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// ---------------------------------------------------------------- files
+
+inline QStringList entriesOf(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// A target that already holds something, so that "unchanged" means more
+// than "still empty".
+inline void putMarkerTable(const QString& path) {
+    SqliteReader db(path);
+    db.execute("CREATE TABLE Keep(id INTEGER, note TEXT)");
+    db.execute("INSERT INTO Keep VALUES(1, 'before')");
+}
+
+inline std::string integrityOf(const QString& path) {
+    return SqliteReader(path).scalar("PRAGMA integrity_check");
+}
+
+inline std::vector<int> sortedLines(std::vector<int> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+}  // namespace qb::test
