@@ -3,6 +3,7 @@
 // error or partial data, quickly, silently and without a crash.
 
 #include "Fixtures.h"
+#include "access_child.h"
 #include "dbaccess/Backends.h"
 
 #include <QDir>
@@ -120,77 +121,18 @@ TEST(AccessFiles, PublicFilesReadWithTheirRowCounts) {
 
 namespace {
 
-struct ChildOutcome {
-    bool finished = false;
-    int status = 0;
-    double seconds = 0;
-    off_t leaked = 0;
-    std::string result;
-};
-
 // Opens `path` and reads every table in a child process whose stdout and
 // stderr go to a scratch file, killing it after 15 s.
-ChildOutcome readInChild(const std::string& path) {
-    ChildOutcome o;
-    char capture[] = "/tmp/qb-access-broken-XXXXXX";
-    const int out = ::mkstemp(capture);
-    int pipeFds[2];
-    if (out < 0 || ::pipe(pipeFds) != 0) return o;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipeFds[0]);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        std::string result;
-        int code = 0;
-        try {
-            auto b = open(path);
-            long long n = 0;
-            for (const auto& [t, c] : readAll(*b, {"TABLE", "SYSTEM TABLE", "ACCESS TABLE"})) n += c;
-            result = "rows " + std::to_string(n);
-        } catch (const DbError& e) {
-            result = "error " + e.description();
-        } catch (...) {
-            result = "unexpected exception";
-            code = 3;
-        }
-        if (::write(pipeFds[1], result.data(), result.size()) < 0) code = 4;
-        ::_exit(code);
-    }
-    ::close(pipeFds[1]);
-    const auto start = std::chrono::steady_clock::now();
-    while (pid > 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(15)) {
-        if (::waitpid(pid, &o.status, WNOHANG) == pid) {
-            o.finished = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (pid > 0 && !o.finished) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &o.status, 0);
-    }
-    o.result.resize(4096);
-    const ssize_t got = ::read(pipeFds[0], o.result.data(), o.result.size());
-    o.result.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    ::close(pipeFds[0]);
-    o.leaked = ::lseek(out, 0, SEEK_END);
-    ::close(out);
-    ::unlink(capture);
-    return o;
+test::ChildOutcome readInChild(const std::string& path) {
+    return test::runInChild([&path] {
+        auto b = open(path);
+        long long n = 0;
+        for (const auto& [t, c] : readAll(*b, {"TABLE", "SYSTEM TABLE", "ACCESS TABLE"})) n += c;
+        return "rows " + std::to_string(n);
+    });
 }
 
-void expectClean(const ChildOutcome& o) {
-    EXPECT_TRUE(o.finished) << "still running after 15 s";
-    EXPECT_TRUE(WIFEXITED(o.status)) << "signal " << (WIFSIGNALED(o.status) ? WTERMSIG(o.status) : 0);
-    EXPECT_EQ(WIFEXITED(o.status) ? WEXITSTATUS(o.status) : -1, 0) << o.result;
-    EXPECT_EQ(o.leaked, 0) << "libmdb output reached the terminal";
-    EXPECT_LT(o.seconds, 5.0);
-    EXPECT_FALSE(o.result.empty());
-}
+using test::expectClean;
 
 }  // namespace
 
@@ -203,7 +145,7 @@ TEST(AccessFiles, DamagedFilesEndInAnErrorOrPartialData) {
     int errors = 0, partial = 0;
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());
-        const ChildOutcome o = readInChild(test::fixture("broken/" + file).toStdString());
+        const test::ChildOutcome o = readInChild(test::fixture("broken/" + file).toStdString());
         expectClean(o);
         (o.result.rfind("error ", 0) == 0 ? errors : partial) += 1;
         std::printf("[ broken ] %-28s %5.2f s  %s\n", file.toStdString().c_str(), o.seconds, o.result.c_str());
@@ -238,7 +180,7 @@ TEST(AccessFiles, CorruptedPagesEndInAnErrorOrPartialData) {
         outFile.write(data);
         outFile.close();
         SCOPED_TRACE(path.toStdString() + " from " + sources[i % 5]);
-        const ChildOutcome o = readInChild(path.toStdString());
+        const test::ChildOutcome o = readInChild(path.toStdString());
         expectClean(o);
         (o.result.rfind("error ", 0) == 0 ? errors : partial) += 1;
     }
