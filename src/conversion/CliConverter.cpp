@@ -11,6 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -118,6 +125,14 @@ public:
     CliHost(const Options& options, CliInteraction& ui)
         : options_(options), ui_(ui), statements_(createStatementList()), datatypes_(createDatatypeList()),
           showProgress_(isatty(STDERR_FILENO) != 0) {}
+    ~CliHost() override {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (writer_.joinable()) writer_.join();
+    }
 
     Interaction& ui() override { return ui_; }
     SourceFields fields() override { return {options_.accessFile, options_.password, options_.sqliteFile}; }
@@ -167,8 +182,9 @@ public:
     bool wantsInsertValues() const override { return options_.fast; }
     long long rowLimit() const override { return options_.limit; }
 
-    void execute(RunState& state, StatementKind kind, const std::string& statement, const ValueTexts* values) override {
+    void execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) override {
         if (options_.fast) {
+            reportWriterFailures();
             executeFast(state, kind, statement, values);
             // Counted when the table's transaction commits.
             if (kind == StatementKind::Insert) ++pendingRows_;
@@ -182,12 +198,17 @@ public:
 
     void tableFinished(RunState&) override {
         ++tablesCollected;
-        insert_.reset();
+        if (inTransaction_ && !transactionLost_) flushBatch();
+        syncWriter();
+        batch_.clear();
+        batchRows_ = 0;
+        batchInsert_.reset();
+        batchHead_.clear();
         const bool open = inTransaction_ && !transactionLost_;
         inTransaction_ = false;
         transactionLost_ = false;
-        const long long pendingRows = std::exchange(pendingRows_, 0);
-        const int pendingTables = std::exchange(pendingTables_, 0);
+        const long long pendingRows = pendingRows_.exchange(0);
+        const int pendingTables = pendingTables_.exchange(0);
         if (!open) return;
         try {
             backend_->commit();
@@ -211,26 +232,56 @@ public:
     int sqlWritten = -1;
 
 private:
-    void executeFast(RunState& state, StatementKind kind, const std::string& statement, const ValueTexts* values) {
+    // Rows on their way to the writer thread, all of one table.
+    struct Batch {
+        std::string head;
+        std::size_t width = 0;
+        std::size_t rows = 0;
+        std::vector<std::optional<std::string>> values;
+        bool full = false;
+    };
+    void executeFast(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) {
         if (!state.SQLite_conn || !state.SQLite_conn->backend())
             throw DbError(errnum::ObjectClosed, "Operation is not allowed when the object is closed.");
         backend_ = dynamic_cast<OdbcBackend*>(state.SQLite_conn->backend());
         if (!backend_) throw DbError(errnum::Generic, "The fast mode needs the SQLite ODBC connection.");
-        if (transactionLost_)
-            throw DbError(errnum::Generic,
-                          "SQLException: not executed: an earlier failure rolled back the transaction of this "
-                          "table, and with it every statement of the table before it.");
+        if (transactionLost_) throw DbError(errnum::Generic, kNotExecuted);
         if (!inTransaction_) {
+            if (!cacheSized_) {
+                // A table's rows go in one transaction: a page cache that
+                // holds them spares SQLite writing pages out twice. It
+                // changes nothing in the file.
+                cacheSized_ = true;
+                backend_->execute("PRAGMA cache_size=-32768");
+            }
             backend_->begin();
             inTransaction_ = true;
         }
-        try {
-            if (kind != StatementKind::Insert || !values) {
-                backend_->execute(statement);
-                return;
+        if (kind == StatementKind::Insert && values) {
+            // Rows wait in a batch; a failure in it is reported per row
+            // when the batch runs.
+            const bool sameTable = !batchHead_.empty() && statement.size() > batchHead_.size() &&
+                                   statement.compare(0, batchHead_.size(), batchHead_) == 0 &&
+                                   statement[batchHead_.size()] == ' ';
+            if (!sameTable || values->size() != batchWidth_) {
+                const std::string head = tableHead(statement);
+                flushBatch();
+                syncWriter();
+                batchInsert_.reset();
+                batchHead_ = head;
+                batchWidth_ = values->size();
+                batchCapacity_ = std::clamp<std::size_t>(kMaxParameters / std::max<std::size_t>(1, batchWidth_), 1,
+                                                         kBatchRows);
             }
-            if (!insert_) insert_ = backend_->prepare(parameterisedInsert(statement, values->size()));
-            backend_->bindAndExecute(*insert_, *values);
+            std::move(values->begin(), values->end(), std::back_inserter(batch_));
+            if (++batchRows_ == batchCapacity_) flushBatch();
+            return;
+        }
+        flushBatch();
+        syncWriter();
+        if (transactionLost_) throw DbError(errnum::Generic, kNotExecuted);
+        try {
+            backend_->execute(statement);
         } catch (const DbError&) {
             // After a full disk or an I/O error SQLite rolls the whole
             // transaction back by itself. The table's later statements would
@@ -244,6 +295,121 @@ private:
             }
             throw;
         }
+    }
+
+    // Hands the waiting rows to the writer thread as one multi-row INSERT:
+    // the driver compiles a statement again at every execution, so one
+    // execution per row would spend most of the time compiling, and the
+    // writer lets reading the Access file overlap with writing SQLite.
+    void flushBatch() {
+        if (batchRows_ == 0) return;
+        Batch batch{batchHead_, batchWidth_, std::exchange(batchRows_, 0), {}};
+        batch.values.swap(batch_);
+        batch.full = batch.rows == batchCapacity_;
+        std::unique_lock lock(mutex_);
+        if (!writer_.joinable()) writer_ = std::thread([this] { writerLoop(); });
+        // A short queue keeps memory flat however large the table.
+        changed_.wait(lock, [this] { return queue_.size() < kQueuedBatches; });
+        queue_.push_back(std::move(batch));
+        changed_.notify_all();
+    }
+
+    // Waits until the writer has run every queued batch, then reports what
+    // failed in them: the connection is the main thread's again.
+    void syncWriter() {
+        std::vector<DbError> failures;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return queue_.empty() && !writing_; });
+            failures.swap(failures_);
+        }
+        for (const DbError& e : failures) reportInsertFailure(e);
+    }
+
+    void reportWriterFailures() {
+        std::vector<DbError> failures;
+        {
+            std::lock_guard lock(mutex_);
+            failures.swap(failures_);
+        }
+        for (const DbError& e : failures) reportInsertFailure(e);
+    }
+
+    void writerLoop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (queue_.empty()) return;
+            Batch batch = std::move(queue_.front());
+            queue_.pop_front();
+            writing_ = true;
+            lock.unlock();
+            std::vector<DbError> failures;
+            try {
+                runBatch(batch, failures);
+            } catch (const std::exception& e) {
+                failures.emplace_back(errnum::Generic, std::string("SQLException: ") + e.what());
+            }
+            lock.lock();
+            failures_.insert(failures_.end(), failures.begin(), failures.end());
+            writing_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    // On the writer thread. When the batch fails, its rows are tried one by
+    // one so that exactly the rows SQLite rejects are reported (the failed
+    // batch itself left nothing behind).
+    void runBatch(Batch& batch, std::vector<DbError>& failures) {
+        if (transactionLost_) {
+            failures.insert(failures.end(), batch.rows, DbError(errnum::Generic, kNotExecuted));
+            return;
+        }
+        try {
+            if (batch.full) {
+                if (!batchInsert_)
+                    batchInsert_ = backend_->prepare(multiRowInsert(batch.head, batch.width, batch.rows));
+                backend_->bindAndExecute(*batchInsert_, batch.values);
+            } else {
+                auto tail = backend_->prepare(multiRowInsert(batch.head, batch.width, batch.rows));
+                backend_->bindAndExecute(*tail, batch.values);
+            }
+            return;
+        } catch (const DbError& e) {
+            if (!transactionActive()) {
+                loseTransaction();
+                failures.push_back(e);
+                return;
+            }
+        }
+        auto single = backend_->prepare(multiRowInsert(batch.head, batch.width, 1));
+        for (std::size_t r = 0; r < batch.rows; ++r) {
+            if (transactionLost_) {
+                failures.emplace_back(errnum::Generic, kNotExecuted);
+                continue;
+            }
+            const auto first = batch.values.begin() + static_cast<long>(r * batch.width);
+            const std::vector<std::optional<std::string>> row(first, first + static_cast<long>(batch.width));
+            try {
+                backend_->bindAndExecute(*single, row);
+            } catch (const DbError& e) {
+                --pendingRows_;
+                if (!transactionActive()) loseTransaction();
+                failures.push_back(e);
+            }
+        }
+    }
+
+    void loseTransaction() {
+        transactionLost_ = true;
+        pendingRows_ = 0;
+        pendingTables_ = 0;
+    }
+
+    // Reported as the run reports a rejected INSERT.
+    void reportInsertFailure(const DbError& error) {
+        ErrorTrap trap(ui_, QStringLiteral("Form1"), QStringLiteral("PushButton7_Click"));
+        trap.run(364, [&] { throw error; });
     }
 
     // BEGIN is refused inside an open transaction; where it succeeds, the
@@ -261,8 +427,8 @@ private:
         return false;
     }
 
-    // INSERT INTO "name" VALUES(?,?,...) from the head of a rendered row.
-    static std::string parameterisedInsert(const std::string& statement, std::size_t count) {
+    // INSERT INTO "name" from the head of a rendered row.
+    static std::string tableHead(const std::string& statement) {
         const std::string lead = "INSERT INTO \"";
         std::size_t i = lead.size();
         while (i < statement.size()) {
@@ -275,10 +441,26 @@ private:
             }
             ++i;
         }
-        std::string sql = statement.substr(0, i + 1) + " VALUES(";
-        for (std::size_t n = 0; n < count; ++n) sql += n ? ",?" : "?";
-        return sql + ")";
+        return statement.substr(0, i + 1);
     }
+
+    // INSERT INTO "name" VALUES(?,?,...),(?,?,...)...
+    static std::string multiRowInsert(const std::string& head, std::size_t width, std::size_t rows) {
+        std::string sql = head + " VALUES";
+        for (std::size_t r = 0; r < rows; ++r) {
+            sql += r ? ",(" : "(";
+            for (std::size_t n = 0; n < width; ++n) sql += n ? ",?" : "?";
+            sql += ')';
+        }
+        return sql;
+    }
+
+    static constexpr const char* kNotExecuted =
+        "SQLException: not executed: an earlier failure rolled back the transaction of this table, and with it "
+        "every statement of the table before it.";
+    static constexpr std::size_t kQueuedBatches = 4;
+    static constexpr std::size_t kBatchRows = 256;
+    static constexpr std::size_t kMaxParameters = 32766;
 
     const Options& options_;
     CliInteraction& ui_;
@@ -288,11 +470,25 @@ private:
     std::string currentTable_;
     bool showProgress_;
     OdbcBackend* backend_ = nullptr;
-    std::unique_ptr<OdbcBackend::Prepared> insert_;
+    std::unique_ptr<OdbcBackend::Prepared> batchInsert_;
+    std::string batchHead_;
+    std::size_t batchWidth_ = 0;
+    std::size_t batchCapacity_ = 1;
+    std::size_t batchRows_ = 0;
+    std::vector<std::optional<std::string>> batch_;
     bool inTransaction_ = false;
-    bool transactionLost_ = false;
-    long long pendingRows_ = 0;
-    int pendingTables_ = 0;
+    bool cacheSized_ = false;
+    // Shared with the writer thread.
+    std::atomic<bool> transactionLost_ = false;
+    std::atomic<long long> pendingRows_ = 0;
+    std::atomic<int> pendingTables_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Batch> queue_;
+    std::vector<DbError> failures_;
+    bool writing_ = false;
+    bool stopping_ = false;
+    std::thread writer_;
 };
 
 int usageError(const QString& text) {

@@ -56,12 +56,13 @@ public:
     // Executes one statement on the run's SQLite connection. The default
     // is the connection's Execute; the command-line fast mode replaces it
     // with a prepared INSERT bound to the row's value texts (`values`, one
-    // per column, no value for NULL), which it gets when it asks for them.
+    // per column, no value for NULL), which it gets when it asks for them
+    // and may move from: the run refills them for every row.
     enum class StatementKind { Drop, Create, Insert };
     using ValueTexts = std::vector<std::optional<std::string>>;
     virtual bool wantsInsertValues() const { return false; }
     virtual void execute(RunState& state, StatementKind kind, const std::string& statement,
-                         const ValueTexts* values);
+                         ValueTexts* values);
     // Called when a table's statements are complete (direct mode), so a
     // host that batches can commit; the default does nothing.
     virtual void tableFinished(RunState& state);

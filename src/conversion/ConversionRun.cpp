@@ -42,7 +42,7 @@ std::string withoutNul(const std::string& text) {
 
 }  // namespace
 
-void ConversionHost::execute(RunState& state, StatementKind, const std::string& statement, const ValueTexts*) {
+void ConversionHost::execute(RunState& state, StatementKind, const std::string& statement, ValueTexts*) {
     deref(state.SQLite_conn).execute(statement);
 }
 

@@ -198,7 +198,7 @@ public:
     LockingHost(const QString& access, const QString& sqlite, LockHolder& holder)
         : LimitedHost(access, sqlite, 2), holder_(holder) {}
     void execute(RunState& state, StatementKind kind, const std::string& statement,
-                 const ValueTexts* values) override {
+                 ValueTexts* values) override {
         const auto start = std::chrono::steady_clock::now();
         try {
             ConversionHost::execute(state, kind, statement, values);
