@@ -247,13 +247,6 @@ private:
         if (!backend_) throw DbError(errnum::Generic, "The fast mode needs the SQLite ODBC connection.");
         if (transactionLost_) throw DbError(errnum::Generic, kNotExecuted);
         if (!inTransaction_) {
-            if (!cacheSized_) {
-                // A table's rows go in one transaction: a page cache that
-                // holds them spares SQLite writing pages out twice. It
-                // changes nothing in the file.
-                cacheSized_ = true;
-                backend_->execute("PRAGMA cache_size=-32768");
-            }
             backend_->begin();
             inTransaction_ = true;
         }
@@ -477,7 +470,6 @@ private:
     std::size_t batchRows_ = 0;
     std::vector<std::optional<std::string>> batch_;
     bool inTransaction_ = false;
-    bool cacheSized_ = false;
     // Shared with the writer thread.
     std::atomic<bool> transactionLost_ = false;
     std::atomic<long long> pendingRows_ = 0;
