@@ -11,15 +11,6 @@
 
 namespace qb::formkit {
 
-int px(int twips) { return qRound(twips / 15.0); }
-
-QFont arialBold(double points) {
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
 
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);

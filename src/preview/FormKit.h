@@ -3,6 +3,8 @@
 // buttons, the load steps every secondary window starts with, and the
 // report-style list view over a list model.
 
+#include "shell/Appearance.h"
+
 #include <QDialog>
 #include <QFont>
 #include <QProgressBar>
@@ -20,8 +22,8 @@ class PointerRule;
 namespace formkit {
 
 // Controls are measured in twips, 15 to a pixel.
-int px(int twips);
-QFont arialBold(double points);
+inline int px(int twips) { return twipsToPixels(twips); }
+using qb::arialBold;
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption);
 
 // The load steps every secondary window starts with: plain colours

@@ -22,6 +22,16 @@
 
 namespace qb {
 
+int twipsToPixels(int twips) { return qRound(twips / 15.0); }
+
+QFont arialBold(double points) {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
 namespace {
 
 bool takesPlainColors(const QWidget* w) {

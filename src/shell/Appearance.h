@@ -4,6 +4,7 @@
 // the cursor file, the busy pointer and the hover rule.
 
 #include <QCursor>
+#include <QFont>
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
@@ -27,6 +28,12 @@ void SetDesignColors(QWidget* window);
 // to it. Without the file nothing changes. Throws when the file exists but
 // cannot be read.
 void ApplyMainSkin(QWidget* mainWindow);
+
+// Window layouts are given in twips, 15 to a pixel.
+int twipsToPixels(int twips);
+
+// The windows' font: bold Arial (or the closest sans-serif) of this size.
+QFont arialBold(double points);
 
 // The application icon, drawn in code.
 QIcon appIcon();

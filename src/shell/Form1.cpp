@@ -30,16 +30,7 @@ const QString kForm = QStringLiteral("Form1");
 
 // The layout is kept in twips, 15 to a pixel.
 QRect twips(int left, int top, int width, int height) {
-    auto px = [](int t) { return qRound(t / 15.0); };
-    return QRect(px(left), px(top), px(width), px(height));
-}
-
-QFont arialBold(double points) {
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
 template <class W>
