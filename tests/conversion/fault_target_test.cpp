@@ -3,6 +3,7 @@
 // neither hangs nor stops early, and nothing that was refused is in the file.
 
 #include "fault_support.h"
+#include "preview/StatementExecution.h"
 
 #include "conversion/ConversionRun.h"
 
@@ -105,6 +106,57 @@ TEST_F(ReadOnlyTarget, FileWithoutWritePermission) {
         EXPECT_EQ(dumpDatabase(target), before);
     }
     EXPECT_EQ(entriesOf(work()), QStringList{QStringLiteral("ro.db")});
+}
+
+// The SQL Preview's "Execute SQL" on the same read-only target: the first
+// statement is rejected, the execution stops at it, and nothing changes.
+TEST_F(ReadOnlyTarget, PreviewExecutionStopsAtTheFirstRejectedStatement) {
+    const QString target = makeTarget(work() + QStringLiteral("/ro.db"));
+    ASSERT_EQ(::chmod(target.toLocal8Bit().constData(), 0444), 0);
+    const std::string before = dumpDatabase(target);
+
+    struct NoDisplay : ExecutionDisplay {
+        void setProgressValue(double) override {}
+        void setProgressText(const QString&) override {}
+        void setBusy(bool) override {}
+        void selectLine(int) override {}
+        void scrollToLine(int) override {}
+        void setErrorText(const QString& text) override { error = text; }
+        QString error;
+    };
+    const ChildResult r = runForked([] { return becomeNobody(); },
+                                    [&] {
+                                        ScriptedHost host(source, target);
+                                        host.interaction.answers = {MsgResult::Yes};
+                                        host.preview = true;
+                                        host.option1 = true;
+                                        host.option2 = false;
+                                        RunState state;
+                                        std::string outcome;
+                                        host.onPreview = [&] {
+                                            NoDisplay display;
+                                            int errorLine = 0;
+                                            for (int pass = 0; pass < 2; ++pass) {
+                                                const ExecuteResult result =
+                                                    ExecuteSQL(host.statementList(), runnerOn(state), state,
+                                                               errorLine, display, host.interaction);
+                                                outcome += std::to_string(static_cast<int>(result)) + " " +
+                                                           std::to_string(errorLine) + " " +
+                                                           display.error.toStdString() + "\n";
+                                            }
+                                        };
+                                        ConversionRun(host, state).run();
+                                        return outcome + messagesAsJson(host.interaction);
+                                    });
+    if (r.finished && WIFEXITED(r.status) && WEXITSTATUS(r.status) == 3)
+        GTEST_SKIP() << "cannot change to the user nobody here, so a read-only file cannot be tested as non-root";
+    ASSERT_TRUE(r.exitedCleanly()) << r.output;
+    // Both passes stop at line 1, the DROP TABLE of the old Customers.
+    const std::string stopped = std::to_string(static_cast<int>(ExecuteResult::Stopped)) + " 1 SQLException: ";
+    EXPECT_EQ(r.output.find(stopped), 0u) << r.output;
+    EXPECT_NE(r.output.find("\n" + stopped), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("attempt to write a readonly database"), std::string::npos) << r.output;
+    EXPECT_EQ(dumpDatabase(target), before);
 }
 
 TEST_F(ReadOnlyTarget, WritableFileInReadOnlyFolder) {
