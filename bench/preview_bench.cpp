@@ -9,7 +9,7 @@
 #include "preview/PreviewWindows.h"
 #include "conversion/ListViewModel.h"
 #include "shell/Form1.h"
-#include "shell/GuiInteraction.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,18 +27,6 @@
 using namespace qb;
 
 namespace {
-
-struct QuietInteraction : GuiInteraction {
-    MsgResult message(const QString& text, const QString& title, MsgButtons buttons, MsgIcon) override {
-        if (title == QStringLiteral("Application Error")) std::printf("report: %s\n", qPrintable(text));
-        return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
-    }
-    bool openUrl(const QString&) override { return false; }
-};
-
-struct NoFiles : FileChooser {
-    QString openFileName(const QString&, const QString&) override { return {}; }
-};
 
 // Notes when the last statement went into the list.
 struct TimedHost : MainWindowHost {
@@ -68,8 +56,8 @@ int main(int argc, char* argv[]) {
     const QString target = dir.path() + QStringLiteral("/target.db3");
     QFile(target).open(QIODevice::WriteOnly);
 
-    QuietInteraction ui;
-    NoFiles files;
+    bench::QuietInteraction ui(false);
+    bench::NoFiles files;
     Form1 form(ui, files);
     form.checkProvider = [](Interaction&) { return true; };
     PreviewWindows previews(ui);

@@ -7,7 +7,7 @@
 #include "MainWindowHost.h"
 #include "preview/PreviewWindows.h"
 #include "shell/Form1.h"
-#include "shell/GuiInteraction.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,18 +25,6 @@
 using namespace qb;
 
 namespace {
-
-struct QuietInteraction : GuiInteraction {
-    MsgResult message(const QString& text, const QString&, MsgButtons buttons, MsgIcon) override {
-        std::printf("message: %s\n", qPrintable(text));
-        return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
-    }
-    bool openUrl(const QString&) override { return false; }
-};
-
-struct NoFiles : FileChooser {
-    QString openFileName(const QString&, const QString&) override { return {}; }
-};
 
 QString shotDir;
 
@@ -68,8 +56,8 @@ int main(int argc, char* argv[]) {
     const QString target = dir.path() + QStringLiteral("/target.db3");
     QFile(target).open(QIODevice::WriteOnly);
 
-    QuietInteraction ui;
-    NoFiles files;
+    bench::QuietInteraction ui(true);
+    bench::NoFiles files;
     Form1 form(ui, files);
     PreviewWindows previews(ui);
     MainWindowHost host(form, previews);

@@ -254,12 +254,7 @@ TEST_P(CliFast, SameDatabaseAsDirectMode) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, CliFast,
                          ::testing::Values("sample.mdb", "types.mdb", "types2007.accdb", "types2016.accdb", "edge.mdb"),
-                         [](const auto& info) {
-                             std::string n = info.param;
-                             for (char& ch : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+                         fixtureTestName);
 
 }  // namespace
 }  // namespace qb::test

@@ -10,6 +10,7 @@
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
 
+#include <cctype>
 #include <QDate>
 #include <QFile>
 #include <QJsonArray>
@@ -391,6 +392,14 @@ inline void expectTableMatchesManifest(SqliteReader& db, const QJsonObject& tabl
             }
         }
     }
+}
+
+// Test names for suites instantiated over fixture file names.
+inline std::string fixtureTestName(const ::testing::TestParamInfo<const char*>& info) {
+    std::string n = info.param;
+    for (char& ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
 }
 
 }  // namespace qb::test
