@@ -291,9 +291,10 @@ private:
     }
 
     // Hands the waiting rows to the writer thread as one multi-row INSERT:
-    // the driver compiles a statement again at every execution, so one
-    // execution per row would spend most of the time compiling, and the
-    // writer lets reading the Access file overlap with writing SQLite.
+    // the driver's work per execution and the hand-over between the threads
+    // are paid once per batch, not once per row (one row per execution took
+    // five times as long), and the writer lets reading the Access file
+    // overlap with writing SQLite.
     void flushBatch() {
         if (batchRows_ == 0) return;
         Batch batch{batchHead_, batchWidth_, std::exchange(batchRows_, 0), {}};
@@ -361,10 +362,10 @@ private:
         try {
             if (batch.full) {
                 if (!batchInsert_)
-                    batchInsert_ = backend_->prepare(multiRowInsert(batch.head, batch.width, batch.rows));
+                    batchInsert_ = prepareInsert(batch.head, batch.width, batch.rows);
                 backend_->bindAndExecute(*batchInsert_, batch.values);
             } else {
-                auto tail = backend_->prepare(multiRowInsert(batch.head, batch.width, batch.rows));
+                auto tail = prepareInsert(batch.head, batch.width, batch.rows);
                 backend_->bindAndExecute(*tail, batch.values);
             }
             return;
@@ -375,7 +376,7 @@ private:
                 return;
             }
         }
-        auto single = backend_->prepare(multiRowInsert(batch.head, batch.width, 1));
+        auto single = prepareInsert(batch.head, batch.width, 1);
         for (std::size_t r = 0; r < batch.rows; ++r) {
             if (transactionLost_) {
                 failures.emplace_back(errnum::Generic, kNotExecuted);
@@ -435,6 +436,22 @@ private:
             ++i;
         }
         return statement.substr(0, i + 1);
+    }
+
+    // The driver keeps the compiled program of a prepared statement only
+    // for what it takes to be a query, and a WITH clause is one: with the
+    // clause the batch INSERT is compiled once per table, not at every
+    // execution, which nearly halves the time of a large table. The unused
+    // common table expression changes nothing the INSERT does. Where it is
+    // refused (an SQLite without WITH), the plain statement still works.
+    std::unique_ptr<OdbcBackend::Prepared> prepareInsert(const std::string& head, std::size_t width,
+                                                         std::size_t rows) {
+        const std::string sql = multiRowInsert(head, width, rows);
+        try {
+            return backend_->prepare("WITH quellbrook_unused AS (SELECT 1) " + sql);
+        } catch (const DbError&) {
+            return backend_->prepare(sql);
+        }
     }
 
     // INSERT INTO "name" VALUES(?,?,...),(?,?,...)...

@@ -273,6 +273,37 @@ TEST(OdbcBackend, PreparedInsertInsideATransaction) {
     EXPECT_FALSE(c->isOpen());
 }
 
+// The fast conversion leads its batch INSERT with an unused WITH clause so
+// that the driver keeps the statement compiled between executions. A kept
+// statement must still take each execution's own values, go on after a
+// rejected execution, follow the table through a schema change and let the
+// transaction commit.
+TEST(OdbcBackend, KeptCompiledInsertTakesNewValuesAndSurvivesFailures) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto c = openSqlite(dir.filePath("w.db"));
+    auto* odbc = dynamic_cast<OdbcBackend*>(c->backend());
+    ASSERT_NE(odbc, nullptr);
+    c->execute("CREATE TABLE w (k TEXT PRIMARY KEY, n NUMERIC)");
+
+    odbc->begin();
+    auto insert = odbc->prepare("WITH quellbrook_unused AS (SELECT 1) INSERT INTO w VALUES (?, ?), (?, ?)");
+    odbc->bindAndExecute(*insert, {"a", "1", "b", "2.5"});
+    std::string description;
+    EXPECT_NE(errorNumber([&] { odbc->bindAndExecute(*insert, {"c", "3", "a", "4"}); }, &description), 0);
+    EXPECT_NE(description.find("UNIQUE"), std::string::npos) << description;
+    odbc->bindAndExecute(*insert, {"c", "3", "d", std::nullopt});
+    c->execute("CREATE INDEX w_n ON w(n)");
+    odbc->bindAndExecute(*insert, {"e", "5", "f", "x"});
+    odbc->commit();
+
+    const auto rows = readAll(*c, "SELECT group_concat(k || ':' || ifnull(n, 'null') || ':' || typeof(n), ' ') "
+                                  "FROM (SELECT * FROM w ORDER BY k)");
+    EXPECT_EQ(rows[0][0], Variant(std::string("a:1:integer b:2.5:real c:3:integer d:null:null e:5:integer f:x:text")));
+    insert.reset();
+    c->close();
+}
+
 TEST(OdbcBackend, CloseDisconnectsSoTheFileCanBeReopenedAndWritten) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
