@@ -1,10 +1,12 @@
 #include "Form2.h"
 
 #include "Clipboard.h"
+#include "FormKit.h"
 #include "PreviewWindows.h"
 #include "conversion/ConversionHost.h"
 #include "conversion/ListViewModel.h"
 #include "shell/Appearance.h"
+#include "shell/Controls.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Interaction.h"
 
@@ -34,32 +36,26 @@ void Form2::buildControls() {
     using namespace formkit;
     setObjectName(kForm);
     setFont(arialBold(9));
-    resize(px(14400), px(9600));
+    resize(twips(0, 0, 14400, 9600).size());
 
     listView1_ = reportView(this, "ListView1", list_);
-    progressBar1_ = new TextProgressBar(this);
-    progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
-    progressBar1_->setRange(0, 100);
-    progressBar1_->setValue(0);
-    progressBar1_->setTextVisible(true);
-    progressBar1_->setAlignment(Qt::AlignCenter);
+    progressBar1_ = makeStatusProgressBar(this, "ProgressBar1");
 
-    pushButton1_ = pushButton(this, "PushButton1", QStringLiteral("Execute SQL"));
-    pushButton2_ = pushButton(this, "PushButton2", QStringLiteral("Copy SQL To Clipboard"));
-    pushButton3_ = pushButton(this, "PushButton3", QStringLiteral("Find and Replace"));
-    pushButton7_ = pushButton(this, "PushButton7", QStringLiteral("View Datatype Conversion"));
-    pushButton5_ = pushButton(this, "PushButton5", QStringLiteral("< Back"));
-    pushButton9_ = pushButton(this, "PushButton9", QStringLiteral("Skip Table / Do Not Execute SQL"));
+    pushButton1_ = makePushButton(this, "PushButton1", QStringLiteral("Execute SQL"));
+    pushButton2_ = makePushButton(this, "PushButton2", QStringLiteral("Copy SQL To Clipboard"));
+    pushButton3_ = makePushButton(this, "PushButton3", QStringLiteral("Find and Replace"));
+    pushButton7_ = makePushButton(this, "PushButton7", QStringLiteral("View Datatype Conversion"));
+    pushButton5_ = makePushButton(this, "PushButton5", QStringLiteral("< Back"));
+    pushButton9_ = makePushButton(this, "PushButton9", QStringLiteral("Skip Table / Do Not Execute SQL"));
 
     frame2_ = new QGroupBox(QStringLiteral("Error:"), this);
     frame2_->setObjectName(QStringLiteral("Frame2"));
-    text1_ = new QPlainTextEdit(frame2_);
-    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_ = makeControl<QPlainTextEdit>(frame2_, "Text1");
     text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    text1_->setFixedHeight(px(1200));
-    pushButton4_ = pushButton(frame2_, "PushButton4", QStringLiteral("Copy Error Message To Clipboard"));
-    pushButton6_ = pushButton(frame2_, "PushButton6", QStringLiteral("Jump To Error Line"));
-    pushButton8_ = pushButton(frame2_, "PushButton8", QStringLiteral(" Email Error Message To Harrowind"));
+    text1_->setFixedHeight(twipsToPixels(1200));
+    pushButton4_ = makePushButton(frame2_, "PushButton4", QStringLiteral("Copy Error Message To Clipboard"));
+    pushButton6_ = makePushButton(frame2_, "PushButton6", QStringLiteral("Jump To Error Line"));
+    pushButton8_ = makePushButton(frame2_, "PushButton8", QStringLiteral(" Email Error Message To Harrowind"));
 
     auto* errorButtons = new QHBoxLayout;
     errorButtons->addWidget(pushButton4_);

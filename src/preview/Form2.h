@@ -3,8 +3,8 @@
 // and error location, copying, Find and Replace, Edit Line on a line click,
 // the datatype view, and the exits that answer the waiting conversion run.
 
-#include "FormKit.h"
 #include "StatementExecution.h"
+#include "shell/Controls.h"
 
 #include <QDialog>
 
@@ -28,7 +28,7 @@ public:
 
     QTreeView* listView1() const { return listView1_; }
     QPlainTextEdit* text1() const { return text1_; }
-    TextProgressBar* progressBar1() const { return progressBar1_; }
+    StatusProgressBar* progressBar1() const { return progressBar1_; }
     PointerRule& pointerRule() { return *pointer_; }
     // The selected line (1-based), 0 when none.
     int selectedLine() const;
@@ -75,7 +75,7 @@ private:
     QPushButton* pushButton9_ = nullptr;
     QGroupBox* frame2_ = nullptr;
     QPlainTextEdit* text1_ = nullptr;
-    TextProgressBar* progressBar1_ = nullptr;
+    StatusProgressBar* progressBar1_ = nullptr;
 };
 
 }  // namespace qb

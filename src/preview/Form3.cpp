@@ -3,6 +3,7 @@
 #include "FindReplace.h"
 #include "FormKit.h"
 #include "shell/Appearance.h"
+#include "shell/Controls.h"
 #include "shell/ErrorTrap.h"
 
 #include <QLabel>
@@ -17,28 +18,17 @@ const QString kForm = QStringLiteral("Form3");
 
 Form3::Form3(ListViewModel& statements, Interaction& ui, QWidget* owner)
     : QDialog(owner), statements_(statements), ui_(ui) {
-    using formkit::px;
     setObjectName(kForm);
-    setFont(formkit::arialBold(9));
-    setFixedSize(px(6360), px(2280));
+    setFont(arialBold(9));
+    setFixedSize(twips(0, 0, 6360, 2280).size());
 
     // Created in tab order: the search text first.
-    label2_ = new QLabel(QStringLiteral("Find what:"), this);
-    label2_->setObjectName(QStringLiteral("Label2"));
-    label2_->setGeometry(px(120), px(180), px(1455), px(255));
-    text1_ = new QLineEdit(this);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(px(1680), px(120), px(4455), px(345));
-    label6_ = new QLabel(QStringLiteral("Replace with:"), this);
-    label6_->setObjectName(QStringLiteral("Label6"));
-    label6_->setGeometry(px(120), px(660), px(1455), px(255));
-    text2_ = new QLineEdit(this);
-    text2_->setObjectName(QStringLiteral("Text2"));
-    text2_->setGeometry(px(1680), px(600), px(4455), px(345));
-    pushButton2_ = formkit::pushButton(this, "PushButton2", QStringLiteral("Replace"));
-    pushButton2_->setGeometry(px(1680), px(1200), px(2160), px(525));
-    pushButton1_ = formkit::pushButton(this, "PushButton1", QStringLiteral("Cancel"));
-    pushButton1_->setGeometry(px(3975), px(1200), px(2160), px(525));
+    label2_ = makeLabel(this, "Label2", QStringLiteral("Find what:"), twips(120, 180, 1455, 255));
+    text1_ = makeControl<QLineEdit>(this, "Text1", twips(1680, 120, 4455, 345));
+    label6_ = makeLabel(this, "Label6", QStringLiteral("Replace with:"), twips(120, 660, 1455, 255));
+    text2_ = makeControl<QLineEdit>(this, "Text2", twips(1680, 600, 4455, 345));
+    pushButton2_ = makePushButton(this, "PushButton2", QStringLiteral("Replace"), twips(1680, 1200, 2160, 525));
+    pushButton1_ = makePushButton(this, "PushButton1", QStringLiteral("Cancel"), twips(3975, 1200, 2160, 525));
 
     connect(pushButton1_, &QPushButton::clicked, this, [this] { pushButton1Click(); });
     connect(pushButton2_, &QPushButton::clicked, this, [this] { pushButton2Click(); });

@@ -3,6 +3,7 @@
 #include "FormKit.h"
 #include "conversion/ListViewModel.h"
 #include "shell/Appearance.h"
+#include "shell/Controls.h"
 #include "shell/ErrorTrap.h"
 
 #include <QEvent>
@@ -17,22 +18,17 @@ const QString kForm = QStringLiteral("Form4");
 
 Form4::Form4(ListViewModel& statements, Interaction& ui, QWidget* owner)
     : QDialog(owner), statements_(statements), ui_(ui) {
-    using formkit::px;
     setObjectName(kForm);
-    setFont(formkit::arialBold(9));
-    setFixedSize(px(8040), px(2820));
+    setFont(arialBold(9));
+    setFixedSize(twips(0, 0, 8040, 2820).size());
 
-    text1_ = new QPlainTextEdit(this);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(px(120), px(120), px(7800), px(1905));
+    text1_ = makeControl<QPlainTextEdit>(this, "Text1", twips(120, 120, 7800, 1905));
     text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text1_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     text1_->installEventFilter(this);
-    pushButton2_ = formkit::pushButton(this, "PushButton2", QStringLiteral("OK"));
-    pushButton2_->setGeometry(px(3600), px(2160), px(2100), px(525));
-    pushButton1_ = formkit::pushButton(this, "PushButton1", QStringLiteral("Cancel"));
-    pushButton1_->setGeometry(px(5820), px(2160), px(2100), px(525));
+    pushButton2_ = makePushButton(this, "PushButton2", QStringLiteral("OK"), twips(3600, 2160, 2100, 525));
+    pushButton1_ = makePushButton(this, "PushButton1", QStringLiteral("Cancel"), twips(5820, 2160, 2100, 525));
 
     connect(pushButton1_, &QPushButton::clicked, this, [this] { pushButton1Click(); });
     connect(pushButton2_, &QPushButton::clicked, this, [this] { pushButton2Click(); });

@@ -3,6 +3,7 @@
 #include "FormKit.h"
 #include "conversion/ListViewModel.h"
 #include "shell/Appearance.h"
+#include "shell/Controls.h"
 #include "shell/ErrorTrap.h"
 
 #include <QHBoxLayout>
@@ -18,13 +19,12 @@ const QString kForm = QStringLiteral("Form5");
 
 Form5::Form5(ListViewModel& datatypes, Interaction& ui, QWidget* owner)
     : QDialog(owner), datatypes_(datatypes), ui_(ui) {
-    using formkit::px;
     setObjectName(kForm);
-    setFont(formkit::arialBold(9));
-    resize(px(7400), px(6000));
+    setFont(arialBold(9));
+    resize(twips(0, 0, 7400, 6000).size());
 
     listView1_ = formkit::reportView(this, "ListView1", datatypes_);
-    pushButton5_ = formkit::pushButton(this, "PushButton5", QStringLiteral("< Back"));
+    pushButton5_ = makePushButton(this, "PushButton5", QStringLiteral("< Back"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(pushButton5_);

@@ -7,19 +7,8 @@
 #include "shell/Main.h"
 
 #include <QHeaderView>
-#include <QPushButton>
 
 namespace qb::formkit {
-
-
-QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setFont(arialBold(11.25));
-    // Enter in a text box must not press a button by itself.
-    b->setAutoDefault(false);
-    return b;
-}
 
 void loadWindowLook(ErrorTrap& trap, QDialog* window, PointerRule& pointer, int colorsLabel, const QString& title) {
     trap.run(colorsLabel, [&] { SetPlainColors(window); });
@@ -50,7 +39,7 @@ QTreeView* reportView(QWidget* parent, const char* name, ListViewModel& model) {
 }
 
 void applyColumnWidth(QTreeView* view, const ListViewModel& model, int column) {
-    view->setColumnWidth(column, px(model.columnWidthTwips(column)));
+    view->setColumnWidth(column, twipsToPixels(model.columnWidthTwips(column)));
 }
 
 }  // namespace qb::formkit

@@ -1,17 +1,13 @@
 #pragma once
-// Building blocks the preview's windows share: twips, fonts, named push
-// buttons, the load steps every secondary window starts with, and the
-// report-style list view over a list model.
+// Building blocks the preview's windows share: the load steps every
+// secondary window starts with, and the report-style list view over a list
+// model.
 
 #include "shell/Appearance.h"
 
 #include <QDialog>
-#include <QFont>
-#include <QProgressBar>
 #include <QString>
 #include <QTreeView>
-
-class QPushButton;
 
 namespace qb {
 
@@ -20,11 +16,6 @@ class ListViewModel;
 class PointerRule;
 
 namespace formkit {
-
-// Controls are measured in twips, 15 to a pixel.
-inline int px(int twips) { return twipsToPixels(twips); }
-using qb::arialBold;
-QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption);
 
 // The load steps every secondary window starts with: plain colours
 // [colorsLabel], the icon [104], "<title> - Quellbrook" [106], and the hand
@@ -41,21 +32,5 @@ inline const QString kListTip =
     QStringLiteral("Click item to edit it. Move | line to right and out of window to reveal full names.");
 
 }  // namespace formkit
-
-// A progress bar that shows the status text it was given as it is.
-class TextProgressBar : public QProgressBar {
-public:
-    using QProgressBar::QProgressBar;
-    QString text() const override { return status_; }
-    void setStatusText(const QString& text) {
-        if (text == status_) return;
-        status_ = text;
-        update();
-    }
-    const QString& statusText() const { return status_; }
-
-private:
-    QString status_;
-};
 
 }  // namespace qb

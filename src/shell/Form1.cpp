@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "AppConfig.h"
+#include "Controls.h"
 #include "ErrorTrap.h"
 #include "Form1Texts.h"
 #include "Main.h"
@@ -25,23 +26,8 @@
 namespace qb {
 
 namespace {
-
 const QString kForm = QStringLiteral("Form1");
-
-// The layout is kept in twips, 15 to a pixel.
-QRect twips(int left, int top, int width, int height) {
-    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
-
-template <class W>
-W* make(QWidget* parent, const char* name, const QRect& geometry) {
-    auto* w = new W(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
-}  // namespace
 
 Form1::Form1(Interaction& ui, FileChooser& files, QWidget* parent) : QWidget(parent), ui_(ui), files_(files) {
     checkProvider = [](Interaction& i) { return CheckProvider(i); };
@@ -61,67 +47,52 @@ void Form1::buildControls() {
     setFont(arialBold(9));
     setFixedSize(twips(0, 0, 8040, 6840).size());
 
-    const QFont buttonFont = arialBold(11.25);
-    auto button = [&](QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
-        auto* b = make<QPushButton>(parent, name, geometry);
-        b->setText(caption);
-        b->setFont(buttonFont);
-        b->setAutoDefault(false);
-        return b;
-    };
-    auto label = [&](QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
-        auto* l = make<QLabel>(parent, name, geometry);
-        l->setText(caption);
-        return l;
-    };
+    pushButton5_ = makePushButton(this, "PushButton5", QStringLiteral("Help"), twips(120, 120, 7800, 405));
 
-    pushButton5_ = button(this, "PushButton5", QStringLiteral("Help"), twips(120, 120, 7800, 405));
-
-    frame1_ = make<QGroupBox>(this, "Frame1", twips(120, 630, 7800, 1845));
+    frame1_ = makeControl<QGroupBox>(this, "Frame1", twips(120, 630, 7800, 1845));
     frame1_->setTitle(QStringLiteral("Access Database"));
-    label5_ = label(frame1_, "Label5", QStringLiteral("MDB or ACCDB File:"), twips(240, 345, 1935, 255));
-    text5_ = make<QLineEdit>(frame1_, "Text5", twips(2280, 300, 4455, 345));
-    pushButton1_ = button(frame1_, "PushButton1", QStringLiteral("..."), twips(6840, 300, 690, 345));
-    lblPassword_ = label(frame1_, "lblPassword", QStringLiteral("Password (if required):"), twips(240, 840, 1950, 225));
-    text6_ = make<QLineEdit>(frame1_, "Text6", twips(2280, 800, 5265, 345));
+    label5_ = makeLabel(frame1_, "Label5", QStringLiteral("MDB or ACCDB File:"), twips(240, 345, 1935, 255));
+    text5_ = makeControl<QLineEdit>(frame1_, "Text5", twips(2280, 300, 4455, 345));
+    pushButton1_ = makePushButton(frame1_, "PushButton1", QStringLiteral("..."), twips(6840, 300, 690, 345));
+    lblPassword_ =
+        makeLabel(frame1_, "lblPassword", QStringLiteral("Password (if required):"), twips(240, 840, 1950, 225));
+    text6_ = makeControl<QLineEdit>(frame1_, "Text6", twips(2280, 800, 5265, 345));
     text6_->setEchoMode(QLineEdit::Password);
     // Every character of the password shows as "*", whatever the style's own mask.
     text6_->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
-    pushButton4_ =
-        button(frame1_, "PushButton4", QStringLiteral("Load Sample/Example Database"), twips(240, 1260, 7275, 405));
+    pushButton4_ = makePushButton(frame1_, "PushButton4", QStringLiteral("Load Sample/Example Database"),
+                                  twips(240, 1260, 7275, 405));
 
-    frame3_ = make<QGroupBox>(this, "Frame3", twips(120, 2580, 7800, 1935));
+    frame3_ = makeControl<QGroupBox>(this, "Frame3", twips(120, 2580, 7800, 1935));
     frame3_->setTitle(QStringLiteral("SQLite File"));
-    label7_ = label(frame3_, "Label7", QStringLiteral("Database:"), twips(240, 405, 975, 255));
-    text1_ = make<QLineEdit>(frame3_, "Text1", twips(1320, 360, 5415, 345));
-    pushButton2_ = button(frame3_, "PushButton2", QStringLiteral("..."), twips(6840, 360, 700, 345));
-    pushButton3_ = button(frame3_, "PushButton3", QStringLiteral("Test Connection"), twips(255, 840, 7305, 405));
-    pushButton6_ = button(frame3_, "PushButton6", QStringLiteral("Help"), twips(240, 1350, 3600, 405));
-    pushButton8_ =
-        button(frame3_, "PushButton8", QStringLiteral("Load Sample/Example Database"), twips(3960, 1350, 3600, 405));
+    label7_ = makeLabel(frame3_, "Label7", QStringLiteral("Database:"), twips(240, 405, 975, 255));
+    text1_ = makeControl<QLineEdit>(frame3_, "Text1", twips(1320, 360, 5415, 345));
+    pushButton2_ = makePushButton(frame3_, "PushButton2", QStringLiteral("..."), twips(6840, 360, 700, 345));
+    pushButton3_ =
+        makePushButton(frame3_, "PushButton3", QStringLiteral("Test Connection"), twips(255, 840, 7305, 405));
+    pushButton6_ = makePushButton(frame3_, "PushButton6", QStringLiteral("Help"), twips(240, 1350, 3600, 405));
+    pushButton8_ = makePushButton(frame3_, "PushButton8", QStringLiteral("Load Sample/Example Database"),
+                                  twips(3960, 1350, 3600, 405));
 
-    frame2_ = make<QGroupBox>(this, "Frame2", twips(120, 4620, 7800, 1065));
+    frame2_ = makeControl<QGroupBox>(this, "Frame2", twips(120, 4620, 7800, 1065));
     frame2_->setTitle(QStringLiteral("SQL Preview"));
-    check1_ = make<QCheckBox>(frame2_, "Check1", twips(240, 300, 6735, 255));
+    check1_ = makeControl<QCheckBox>(frame2_, "Check1", twips(240, 300, 6735, 255));
     check1_->setText(QStringLiteral("Enable SQL Preview mode to see SQL commands or check for errors"));
-    option1_ = make<QRadioButton>(frame2_, "Option1", twips(240, 630, 3135, 255));
+    option1_ = makeControl<QRadioButton>(frame2_, "Option1", twips(240, 630, 3135, 255));
     option1_->setText(QStringLiteral("Show SQL Preview For Each File"));
-    option2_ = make<QRadioButton>(frame2_, "Option2", twips(3600, 630, 3375, 255));
+    option2_ = makeControl<QRadioButton>(frame2_, "Option2", twips(3600, 630, 3375, 255));
     option2_->setText(QStringLiteral("Show SQL Preview For Each Table"));
     option1_->setChecked(true);
 
-    pushButton7_ = button(this, "PushButton7", QStringLiteral("Start Converting"), twips(120, 5805, 7800, 405));
+    pushButton7_ = makePushButton(this, "PushButton7", QStringLiteral("Start Converting"), twips(120, 5805, 7800, 405));
 
-    progressBar1_ = make<StatusProgressBar>(this, "ProgressBar1", twips(120, 6330, 7800, 405));
-    progressBar1_->setRange(0, 100);
-    progressBar1_->setValue(0);
-    progressBar1_->setTextVisible(true);
-    progressBar1_->setAlignment(Qt::AlignCenter);
+    progressBar1_ = makeStatusProgressBar(this, "ProgressBar1");
+    progressBar1_->setGeometry(twips(120, 6330, 7800, 405));
     progressBar1_->setStatusText(QStringLiteral("Progress Bar"));
 
     // Working storage of the conversion run, below the client area.
-    list1_ = make<QListWidget>(this, "List1", twips(240, 8820, 3330, 1635));
-    list2_ = make<QListWidget>(this, "List2", twips(3840, 8820, 3330, 1635));
+    list1_ = makeControl<QListWidget>(this, "List1", twips(240, 8820, 3330, 1635));
+    list2_ = makeControl<QListWidget>(this, "List2", twips(3840, 8820, 3330, 1635));
     list1_->hide();
     list2_->hide();
 

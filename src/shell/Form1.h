@@ -5,13 +5,13 @@
 // which hands over to the conversion run. Closing it ends the program.
 
 #include "Appearance.h"
+#include "Controls.h"
 #include "FileChooser.h"
 #include "Interaction.h"
 #include "conversion/RunState.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SourceFields.h"
 
-#include <QProgressBar>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -25,21 +25,6 @@ class QPushButton;
 class QRadioButton;
 
 namespace qb {
-
-// A progress bar whose text is whatever status text it was given, shown as
-// it is (no "%p" substitution).
-class StatusProgressBar : public QProgressBar {
-public:
-    using QProgressBar::QProgressBar;
-    QString text() const override { return status_; }
-    void setStatusText(const QString& text) {
-        status_ = text;
-        update();
-    }
-
-private:
-    QString status_;
-};
 
 class Form1 : public QWidget {
 public:
