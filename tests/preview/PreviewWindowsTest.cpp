@@ -32,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace qb {
 namespace {
@@ -39,17 +40,22 @@ namespace {
 using test::ScriptedInteraction;
 
 // Runs `action` on the window that is modal once the next modal loop runs.
+// The flag tells whether it ran: checks inside an action that never ran
+// would pass unseen.
 template <class W>
-void whenShown(std::function<void(W&)> action) {
-    QTimer::singleShot(0, [action] {
+std::shared_ptr<bool> whenShown(std::function<void(W&)> action) {
+    auto ran = std::make_shared<bool>(false);
+    QTimer::singleShot(0, [action, ran] {
         auto* window = dynamic_cast<W*>(QApplication::activeModalWidget());
         if (!window) {
             ADD_FAILURE() << "expected window is not the modal one";
             if (QWidget* other = QApplication::activeModalWidget()) other->close();
             return;
         }
+        *ran = true;
         action(*window);
     });
+    return ran;
 }
 
 QPushButton* button(QWidget& window, const char* name) {
@@ -70,8 +76,9 @@ struct PreviewWindowsTest : ::testing::Test {
     }
     // Shows the preview; `action` runs inside its modal loop.
     void show(std::function<void(Form2&)> action) {
-        whenShown<Form2>(std::move(action));
+        const auto ran = whenShown<Form2>(std::move(action));
         windows.showPreview(&owner, state);
+        EXPECT_TRUE(*ran) << "the preview was not shown modally";
     }
 };
 
@@ -217,12 +224,13 @@ TEST_F(SqliteFile, RejectedLineIsShownCorrectedThroughEditLineAndExecutedAgain) 
 TEST_F(PreviewWindowsTest, EditLineCancelKeepsTheLineAndAStaleLineIsReported) {
     fill({"a", "b"});
     show([&](Form2& w) {
-        whenShown<Form4>([&](Form4& edit) {
+        const auto cancelled = whenShown<Form4>([&](Form4& edit) {
             edit.setText1("changed");
             button(edit, "PushButton1")->click();
         });
         w.listView1()->setCurrentIndex(w.listView1()->model()->index(1, 0));
         w.listView1Click();
+        EXPECT_TRUE(*cancelled) << "a line click did not show Edit Line";
         EXPECT_EQ(windows.statementList().text(2), "b");
 
         whenShown<Form4>([&](Form4& edit) {
