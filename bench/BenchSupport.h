@@ -1,9 +1,14 @@
 #pragma once
 // What the window benchmarks share: message boxes answered at once (Yes to
-// every question) and printed instead of shown, and no file dialogs.
+// every question) and printed instead of shown, no file dialogs, and
+// screenshots of the X display they run on.
 
 #include "shell/FileChooser.h"
 #include "shell/GuiInteraction.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTest>
 
 #include <cstdio>
 
@@ -26,5 +31,15 @@ private:
 struct NoFiles : FileChooser {
     QString openFileName(const QString&, const QString&) override { return {}; }
 };
+
+// Saves the whole screen as DIR/NAME.png (ImageMagick's `import`) once the
+// windows have settled.
+inline void shoot(const QString& dir, const QString& name) {
+    QApplication::processEvents();
+    QTest::qWait(400);
+    const QString file = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+    std::printf("shot %s\n", qPrintable(file));
+}
 
 }  // namespace qb::bench

@@ -12,12 +12,11 @@
 #include "preview/Form4.h"
 #include "preview/Form5.h"
 #include "preview/PreviewWindows.h"
-#include "shell/GuiInteraction.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,26 +29,7 @@ using namespace qb;
 
 namespace {
 
-// Real message loop, message boxes printed instead of shown.
-struct DriverInteraction : GuiInteraction {
-    MsgResult message(const QString& text, const QString& title, MsgButtons, MsgIcon) override {
-        std::printf("message [%s]: %s\n", qPrintable(title), qPrintable(displayLineBreaks(text)));
-        return MsgResult::Ok;
-    }
-    bool openUrl(const QString& url) override {
-        std::printf("link: %s\n", qPrintable(url));
-        return true;
-    }
-};
-
 QString shotDir;
-
-void screenshot(const char* name) {
-    QTest::qWait(400);
-    const QString file = shotDir + QLatin1Char('/') + QLatin1String(name);
-    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
-    std::printf("screenshot: %s\n", qPrintable(file));
-}
 
 template <class W>
 void whenShown(std::function<void(W&)> action) {
@@ -64,7 +44,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QApplication app(argc, argv);
     shotDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    DriverInteraction ui;
+    bench::QuietInteraction ui(true);
     PreviewWindows windows(ui);
     QTemporaryDir dir;
     RunState state;
@@ -96,9 +76,9 @@ int main(int argc, char** argv) {
 
     whenShown<Form2>([&](Form2& w) {
         w.pushButton1Click();  // stops at line 4
-        screenshot("form2.png");
+        bench::shoot(shotDir, QStringLiteral("form2"));
         whenShown<Form4>([&](Form4& e) {
-            screenshot("form4.png");
+            bench::shoot(shotDir, QStringLiteral("form4"));
             e.setText1(QStringLiteral("INSERT INTO \"Customers\" VALUES ('3','O''Hara','7')"));
             e.pushButton2Click();
         });
@@ -106,12 +86,12 @@ int main(int argc, char** argv) {
         whenShown<Form3>([&](Form3& f) {
             f.text1()->setText(QStringLiteral("customers"));
             f.text2()->setText(QStringLiteral("Clients"));
-            screenshot("form3.png");
+            bench::shoot(shotDir, QStringLiteral("form3"));
             f.pushButton1Click();
         });
         w.pushButton3Click();
         whenShown<Form5>([&](Form5& f) {
-            screenshot("form5.png");
+            bench::shoot(shotDir, QStringLiteral("form5"));
             f.pushButton5Click();
         });
         w.pushButton7Click();
@@ -143,7 +123,7 @@ int main(int argc, char** argv) {
             std::printf("find and replace over %d lines: %lld ms\n", lines, static_cast<long long>(clock.elapsed()));
         });
         w.pushButton3Click();
-        QTimer::singleShot(2000, [] { screenshot("form2-executing.png"); });
+        QTimer::singleShot(2000, [] { bench::shoot(shotDir, QStringLiteral("form2-executing")); });
         QElapsedTimer clock;
         clock.start();
         w.pushButton1Click();

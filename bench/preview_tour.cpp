@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -27,14 +26,6 @@ using namespace qb;
 namespace {
 
 QString shotDir;
-
-void shoot(const QString& name) {
-    QApplication::processEvents();
-    QTest::qWait(300);
-    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                                 shotDir + QLatin1Char('/') + name + QStringLiteral(".png")});
-    std::printf("shot %s\n", qPrintable(name));
-}
 
 void later(std::function<void()> step) { QTimer::singleShot(400, step); }
 
@@ -84,18 +75,18 @@ int main(int argc, char* argv[]) {
         poll.stop();
         preview->move(560, 0);
         later([&, preview] {
-            shoot(QStringLiteral("form1-and-form2"));
+            bench::shoot(shotDir, QStringLiteral("form1-and-form2"));
             auto* types = preview->findChild<QPushButton*>(QStringLiteral("PushButton7"));
             later([&] {
                 if (QWidget* w = modalNamed("Form5")) {
-                    shoot(QStringLiteral("form5"));
+                    bench::shoot(shotDir, QStringLiteral("form5"));
                     QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("PushButton5")), Qt::LeftButton);
                 }
                 later([&, preview] {
                     auto* find = preview->findChild<QPushButton*>(QStringLiteral("PushButton3"));
                     later([&, preview] {
                         if (QWidget* w = modalNamed("Form3")) {
-                            shoot(QStringLiteral("form3"));
+                            bench::shoot(shotDir, QStringLiteral("form3"));
                             QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("PushButton1")), Qt::LeftButton);
                         }
                         later([&, preview] {
@@ -105,7 +96,7 @@ int main(int argc, char* argv[]) {
                             const QPoint at = list->visualRect(second).center() + QPoint(60, 0);
                             later([&, preview] {
                                 if (QWidget* w = modalNamed("Form4")) {
-                                    shoot(QStringLiteral("form4"));
+                                    bench::shoot(shotDir, QStringLiteral("form4"));
                                     QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("PushButton1")),
                                                       Qt::LeftButton);
                                 }
