@@ -5,52 +5,20 @@
 
 #include "conversion/ValueText.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace qb::test {
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Result = CliResult;
 
 Result convert(const QStringList& arguments, const QString& locale = QStringLiteral("C")) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LC_ALL"), locale);
-    env.insert(QStringLiteral("LANG"), locale);
-    p.setProcessEnvironment(env);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(QStringLiteral(QB_CONVERT_EXE), arguments);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        ADD_FAILURE() << "quellbrook-convert did not finish";
-    }
-    Result r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-std::string show(const Result& r) {
-    return "exit " + std::to_string(r.exitCode) + "\nstdout: " + r.out.toStdString() + "\nstderr: " + r.err.toStdString();
+    return runConvert(arguments, {}, 60000, QStringLiteral(QB_CONVERT_EXE), locale);
 }
 
 class Cli : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "cli_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
-    }
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QString path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
 

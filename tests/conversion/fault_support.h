@@ -131,55 +131,6 @@ private:
     long long limit_;
 };
 
-// ---------------------------------------------------------------- the program
-
-struct CliResult {
-    int exitCode = -1;  // -1: killed or crashed
-    QString out;
-    QString err;
-};
-
-inline std::string show(const CliResult& r) {
-    return "exit " + std::to_string(r.exitCode) + "\nstdout: " + r.out.toStdString() + "\nstderr: " +
-           r.err.left(2000).toStdString();
-}
-
-inline void ensureCoreApplication() {
-    static int argc = 1;
-    static char name[] = "fault_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
-}
-
-inline void prepareProcess(QProcess& p, const std::function<void()>& inChild) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-    p.setProcessEnvironment(env);
-    p.setStandardInputFile(QProcess::nullDevice());
-    if (inChild) p.setChildProcessModifier(inChild);
-}
-
-// quellbrook-convert with `inChild` run between fork and exec (it must
-// only make system calls; on failure it ends the child with status 120).
-inline CliResult runConvert(const QStringList& arguments, const std::function<void()>& inChild = {},
-                            int timeoutMs = 60000, const QString& program = QStringLiteral(QB_CONVERT_EXE)) {
-    ensureCoreApplication();
-    QProcess p;
-    prepareProcess(p, inChild);
-    p.start(program, arguments);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        ADD_FAILURE() << "quellbrook-convert did not finish within " << timeoutMs << " ms";
-    }
-    CliResult r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
 // ---------------------------------------------------------------- files
 
 inline QStringList entriesOf(const QString& dir) {

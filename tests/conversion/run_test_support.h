@@ -17,6 +17,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTime>
 #include <gtest/gtest.h>
 
@@ -176,7 +178,6 @@ public:
         return *rows[0][0];
     }
     void execute(const std::string& sql) { connection_->execute(sql); }
-    Connection& connection() { return *connection_; }
 
     std::vector<std::string> tableNames() {
         std::vector<std::string> names;
@@ -188,24 +189,21 @@ public:
         return std::stoll(scalar("SELECT count(*) FROM " + sqlIdentifier(table)));
     }
 
-    static std::string sqlIdentifier(const std::string& name) {
-        std::string out = "\"";
-        for (char c : name) {
-            out += c;
-            if (c == '"') out += '"';
-        }
-        return out + "\"";
-    }
-    static std::string sqlLiteral(const std::string& text) {
-        std::string out = "'";
-        for (char c : text) {
-            out += c;
-            if (c == '\'') out += '\'';
-        }
-        return out + "'";
-    }
+    static std::string sqlIdentifier(const std::string& name) { return quoted(name, '"'); }
+    static std::string sqlLiteral(const std::string& text) { return quoted(text, '\''); }
 
 private:
+    // Written here, not taken from the program, so that a quoting fault in
+    // the program cannot hide itself in the checks.
+    static std::string quoted(const std::string& text, char quote) {
+        std::string out(1, quote);
+        for (char c : text) {
+            out += c;
+            if (c == quote) out += quote;
+        }
+        return out + quote;
+    }
+
     std::unique_ptr<Connection> connection_;
 };
 
@@ -227,6 +225,57 @@ inline std::string dumpDatabase(const QString& path) {
             out += "  " + row.at(0).value_or("<null>") + "\n";
     }
     return out;
+}
+
+// ---------------------------------------------------------------- the program
+
+struct CliResult {
+    int exitCode = -1;  // -1: killed or crashed
+    QString out;
+    QString err;
+};
+
+inline std::string show(const CliResult& r) {
+    return "exit " + std::to_string(r.exitCode) + "\nstdout: " + r.out.toStdString() + "\nstderr: " +
+           r.err.left(2000).toStdString();
+}
+
+inline void ensureCoreApplication() {
+    static int argc = 1;
+    static char name[] = "tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
+}
+
+inline void prepareProcess(QProcess& p, const std::function<void()>& inChild,
+                           const QString& locale = QStringLiteral("C")) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), locale);
+    env.insert(QStringLiteral("LANG"), locale);
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    if (inChild) p.setChildProcessModifier(inChild);
+}
+
+// quellbrook-convert with `inChild` run between fork and exec (it must
+// only make system calls; on failure it ends the child with status 120).
+inline CliResult runConvert(const QStringList& arguments, const std::function<void()>& inChild = {},
+                            int timeoutMs = 60000, const QString& program = QStringLiteral(QB_CONVERT_EXE),
+                            const QString& locale = QStringLiteral("C")) {
+    ensureCoreApplication();
+    QProcess p;
+    prepareProcess(p, inChild, locale);
+    p.start(program, arguments);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "quellbrook-convert did not finish within " << timeoutMs << " ms";
+    }
+    CliResult r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
 }
 
 // ---------------------------------------------------------------- the manifest

@@ -23,7 +23,6 @@ class ScriptedInteraction : public Interaction {
 public:
     MsgResult message(const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon) override {
         messages.push_back({text, title, buttons, icon});
-        if (onMessage) onMessage(messages.back());
         if (buttons == MsgButtons::Ok) return MsgResult::Ok;
         if (answers.empty()) return MsgResult::No;
         const MsgResult a = answers.front();
@@ -52,7 +51,6 @@ public:
     QStringList urls;
     int yields = 0;
     int nextDraw = 50;
-    std::function<void(const ShownMessage&)> onMessage;
     std::function<void()> onYield;
 };
 
