@@ -242,7 +242,7 @@ private:
     };
     void executeFast(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) {
         if (!state.SQLite_conn || !state.SQLite_conn->backend())
-            throw DbError(errnum::ObjectClosed, "Operation is not allowed when the object is closed.");
+            throw objectClosedError();
         backend_ = dynamic_cast<OdbcBackend*>(state.SQLite_conn->backend());
         if (!backend_) throw DbError(errnum::Generic, "The fast mode needs the SQLite ODBC connection.");
         if (transactionLost_) throw DbError(errnum::Generic, kNotExecuted);

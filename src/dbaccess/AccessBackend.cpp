@@ -48,10 +48,6 @@ constexpr unsigned char kCalculatedFlags = 0xC0;
 constexpr std::size_t kCalcLengthOffset = 16;
 constexpr std::size_t kCalcDataOffset = 20;
 
-std::uint16_t u16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t u32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 std::uint64_t u64(const unsigned char* p) { return u32(p) | (static_cast<std::uint64_t>(u32(p + 4)) << 32); }
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
@@ -230,7 +226,6 @@ private:
 
 struct ColumnPlan {
     int jetType = 0;
-    int adoType = 0;
     int scale = 0;
     bool calculated = false;
 };
@@ -274,13 +269,12 @@ public:
             const MdbColumn* c = table.column(i);
             ColumnPlan plan;
             plan.jetType = c->col_type;
-            plan.adoType = adoTypeOf(*c);
             // libmdb reads the precision and scale bytes the other way round.
             plan.scale = c->col_prec;
             plan.calculated = !ext.empty() && c->col_num >= 0 && c->col_num < 256 &&
                               (ext[c->col_num] & kCalculatedFlags) == kCalculatedFlags;
             plans_.push_back(plan);
-            fields_.push_back(FieldInfo{c->name, plan.adoType});
+            fields_.push_back(FieldInfo{c->name, adoTypeOf(*c)});
         }
     }
 
@@ -442,12 +436,9 @@ private:
         case kTypeExtDateTime:
             decodeExtendedDate(textSlot(out), p, n);
             return;
-        default:
-            if (plan.jetType == MDB_BINARY || plan.adoType == ado::VarBinary) {
-                bytesSlot(out).assign(p, p + n);
-                return;
-            }
-            break;
+        default:  // Binary, and unknown types: their bytes, unchanged
+            bytesSlot(out).assign(p, p + n);
+            return;
         }
         out = Null{};
     }
@@ -576,25 +567,6 @@ private:
     std::vector<unsigned char> chain_;
     std::vector<unsigned char> longCalc_;
     std::unordered_set<std::uint32_t> visited_;
-};
-
-// A materialized rowset (schema rows).
-class StaticRows : public RowSource {
-public:
-    StaticRows(std::vector<FieldInfo> fields, std::vector<std::vector<Variant>> rows)
-        : fields_(std::move(fields)), rows_(std::move(rows)) {}
-    const std::vector<FieldInfo>& fields() const override { return fields_; }
-    long long rowCount() override { return static_cast<long long>(rows_.size()); }
-    bool next(std::vector<Variant>& row) override {
-        if (pos_ >= rows_.size()) return false;
-        row = std::move(rows_[pos_++]);
-        return true;
-    }
-
-private:
-    std::vector<FieldInfo> fields_;
-    std::vector<std::vector<Variant>> rows_;
-    std::size_t pos_ = 0;
 };
 
 // Rows of one table, on a handle of its own so that several rowsets can be
@@ -756,7 +728,7 @@ public:
                                          {"TABLE_NAME", ado::VarWChar},
                                          {"TABLE_TYPE", ado::VarWChar},
                                          {"DESCRIPTION", ado::VarWChar}};
-        return std::make_unique<StaticRows>(std::move(fields), std::move(rows));
+        return std::make_unique<MaterializedRows>(std::move(fields), std::move(rows));
     }
 
     std::unique_ptr<RowSource> openRowset(const std::string& source) override {

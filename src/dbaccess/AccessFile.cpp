@@ -40,11 +40,6 @@ void rc4(const unsigned char* key, std::size_t keyLen, unsigned char* data, std:
     }
 }
 
-std::uint32_t u32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint16_t u16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
 [[noreturn]] void unrecognized(const std::string& path) {
     throw DbError(errnum::Generic, "Unrecognized database format '" + path + "'.");
 }

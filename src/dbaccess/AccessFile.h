@@ -10,6 +10,12 @@
 
 namespace qb::access {
 
+// Little-endian integers, as Access stores them.
+inline std::uint16_t u16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t u32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
 struct AccessHeader {
     int version = 0;        // byte 0x14: 0 Jet 3, 1 Jet 4, 2.. ACE 12 and later
     int pageSize = 0;       // 2048 for Jet 3, 4096 otherwise

@@ -6,8 +6,29 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qb {
+
+// Rows read in full before the first is handed out: the count is exact and
+// no handle stays open behind them.
+class MaterializedRows : public RowSource {
+public:
+    MaterializedRows(std::vector<FieldInfo> fields, std::vector<std::vector<Variant>> rows)
+        : fields_(std::move(fields)), rows_(std::move(rows)) {}
+    const std::vector<FieldInfo>& fields() const override { return fields_; }
+    long long rowCount() override { return static_cast<long long>(rows_.size()); }
+    bool next(std::vector<Variant>& row) override {
+        if (position_ >= rows_.size()) return false;
+        row = std::move(rows_[position_++]);
+        return true;
+    }
+
+private:
+    std::vector<FieldInfo> fields_;
+    std::vector<std::vector<Variant>> rows_;
+    std::size_t position_ = 0;
+};
 
 // Strings that start with "DRIVER=": handed to SQLDriverConnect as they are.
 std::unique_ptr<Backend> openOdbcBackend(const std::string& connectionString);

@@ -2,35 +2,16 @@
 
 #include "Backends.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace qb {
 
 namespace {
 
 const char* const kSqliteDriver = "SQLite3 ODBC Driver";
-const char* const kProviderNotFound = "Provider cannot be found. It may not be properly installed.";
-
-bool startsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](unsigned char a, unsigned char b) {
-               return std::tolower(a) == std::tolower(b);
-           });
-}
-
-bool equalsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && startsWithNoCase(a, b);
-}
-
-[[noreturn]] void raiseClosed() {
-    throw DbError(errnum::ObjectClosed, "Operation is not allowed when the object is closed.");
-}
 
 }  // namespace
 
 std::unique_ptr<Connection> Connection::create() {
-    if (!odbcDriverRegistered(kSqliteDriver)) throw DbError(errnum::ProviderNotFound, kProviderNotFound);
+    if (!odbcDriverRegistered(kSqliteDriver)) throw providerNotFoundError();
     return std::unique_ptr<Connection>(new Connection());
 }
 
@@ -38,34 +19,34 @@ Connection::~Connection() = default;
 
 void Connection::open(const std::string& connectionString) {
     if (backend_) throw DbError(errnum::Generic, "Operation is not allowed when the object is open.");
-    if (startsWithNoCase(connectionString, "DRIVER=")) {
+    if (startsWithAsciiNoCase(connectionString, "DRIVER=")) {
         backend_ = openOdbcBackend(connectionString);
         return;
     }
     const ConnectionPairs pairs = parseConnectionString(connectionString);
     const auto provider = connectionValue(pairs, "Provider");
-    if (provider && (equalsNoCase(*provider, "Microsoft.Jet.OLEDB.4.0") ||
-                     equalsNoCase(*provider, "Microsoft.ACE.OLEDB.12.0"))) {
+    if (provider && (equalsAsciiNoCase(*provider, "Microsoft.Jet.OLEDB.4.0") ||
+                     equalsAsciiNoCase(*provider, "Microsoft.ACE.OLEDB.12.0"))) {
         backend_ = openAccessBackend(pairs);
         return;
     }
-    throw DbError(errnum::ProviderNotFound, kProviderNotFound);
+    throw providerNotFoundError();
 }
 
 void Connection::execute(const std::string& commandText) {
-    if (!backend_) raiseClosed();
+    if (!backend_) throw objectClosedError();
     backend_->execute(commandText);
 }
 
 std::unique_ptr<Recordset> Connection::openSchema(int schema) {
-    if (!backend_) raiseClosed();
+    if (!backend_) throw objectClosedError();
     if (schema != adSchemaTables)
         throw DbError(errnum::Generic, "Object or provider is not capable of performing requested operation.");
     return std::make_unique<Recordset>(backend_->openSchemaTables());
 }
 
 void Connection::close() {
-    if (!backend_) raiseClosed();
+    if (!backend_) throw objectClosedError();
     backend_.reset();
 }
 
@@ -80,7 +61,7 @@ Recordset::Recordset(std::unique_ptr<RowSource> source) { attach(std::move(sourc
 
 void Recordset::open(const std::string& source, Connection& connection) {
     if (source_) throw DbError(errnum::Generic, "Operation is not allowed when the object is open.");
-    if (!connection.backend()) raiseClosed();
+    if (!connection.backend()) throw objectClosedError();
     attach(connection.backend()->openRowset(source));
 }
 
@@ -93,7 +74,7 @@ void Recordset::attach(std::unique_ptr<RowSource> source) {
 }
 
 void Recordset::requireOpen() const {
-    if (!source_) raiseClosed();
+    if (!source_) throw objectClosedError();
 }
 
 void Recordset::requireRow() const {
@@ -122,7 +103,7 @@ Field Recordset::field(const std::string& name) const {
     requireOpen();
     const auto& fields = source_->fields();
     for (int i = 0; i < static_cast<int>(fields.size()); ++i)
-        if (equalsNoCase(fields[i].name, name)) return field(i);
+        if (equalsAsciiNoCase(fields[i].name, name)) return field(i);
     throw DbError(3265, "Item cannot be found in the collection corresponding to the requested name or ordinal.");
 }
 

@@ -7,14 +7,16 @@
 
 namespace qb {
 
-namespace {
-bool equalsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
+bool startsWithAsciiNoCase(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](unsigned char a, unsigned char b) {
+               return std::tolower(a) == std::tolower(b);
            });
 }
-}  // namespace
+
+bool equalsAsciiNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && startsWithAsciiNoCase(a, b);
+}
 
 ConnectionPairs parseConnectionString(const std::string& text) {
     ConnectionPairs pairs;
@@ -68,7 +70,7 @@ ConnectionPairs parseConnectionString(const std::string& text) {
 
 std::optional<std::string> connectionValue(const ConnectionPairs& pairs, const std::string& key) {
     for (const auto& [k, v] : pairs)
-        if (equalsNoCase(k, key)) return v;
+        if (equalsAsciiNoCase(k, key)) return v;
     return std::nullopt;
 }
 

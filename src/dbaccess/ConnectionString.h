@@ -16,6 +16,10 @@ using ConnectionPairs = std::vector<std::pair<std::string, std::string>>;
 // values unwrapped from braces. Throws DbError on an unterminated brace.
 ConnectionPairs parseConnectionString(const std::string& text);
 
+// Keys, provider and driver names compare without regard to ASCII case.
+bool equalsAsciiNoCase(const std::string& a, const std::string& b);
+bool startsWithAsciiNoCase(const std::string& text, const std::string& prefix);
+
 // The value of `key` (matched without regard to case), if present.
 std::optional<std::string> connectionValue(const ConnectionPairs& pairs, const std::string& key);
 

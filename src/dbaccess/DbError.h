@@ -24,4 +24,12 @@ constexpr long ObjectClosed = 3704;       // operation on a closed object
 constexpr long Generic = -2147467259;     // 0x80004005, unspecified failure
 }  // namespace errnum
 
+// The errors raised in more than one place, with their texts.
+inline DbError providerNotFoundError() {
+    return DbError(errnum::ProviderNotFound, "Provider cannot be found. It may not be properly installed.");
+}
+inline DbError objectClosedError() {
+    return DbError(errnum::ObjectClosed, "Operation is not allowed when the object is closed.");
+}
+
 }  // namespace qb

@@ -8,20 +8,15 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cmath>
 #include <set>
 
 namespace qb {
 
 namespace {
 
-const char* const kProviderNotFound = "Provider cannot be found. It may not be properly installed.";
 
-bool equalsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
+// ODBC takes statement texts as non-const pointers but only reads them.
+SQLCHAR* sqlText(const std::string& sql) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())); }
 
 std::string trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
@@ -187,65 +182,50 @@ Variant toVariant(SQLSMALLINT sqlType, std::string text) {
     return text;
 }
 
-class BufferedRows : public RowSource {
-public:
-    const std::vector<FieldInfo>& fields() const override { return fields_; }
-    long long rowCount() override { return static_cast<long long>(rows_.size()); }
-    bool next(std::vector<Variant>& row) override {
-        if (position_ >= rows_.size()) return false;
-        row = std::move(rows_[position_++]);
-        return true;
-    }
-
-    // Reads every row of an executed statement, so that the count is exact
-    // before the first row is handed out and no handle stays open.
-    void load(const Statement& st) {
-        SQLSMALLINT columns = 0;
-        st.check(SQLNumResultCols(st.get(), &columns));
-        std::vector<SQLSMALLINT> sqlTypes;
-        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-            std::vector<SQLCHAR> name(256);
-            SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
-            SQLULEN size = 0;
+// Reads every row of an executed statement.
+std::unique_ptr<RowSource> readAll(const Statement& st) {
+    SQLSMALLINT columns = 0;
+    st.check(SQLNumResultCols(st.get(), &columns));
+    std::vector<FieldInfo> fields;
+    std::vector<SQLSMALLINT> sqlTypes;
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+        std::vector<SQLCHAR> name(256);
+        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        st.check(SQLDescribeCol(st.get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength, &type,
+                                &size, &digits, &nullable));
+        if (nameLength >= static_cast<SQLSMALLINT>(name.size())) {
+            name.resize(static_cast<std::size_t>(nameLength) + 1);
             st.check(SQLDescribeCol(st.get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength,
                                     &type, &size, &digits, &nullable));
-            if (nameLength >= static_cast<SQLSMALLINT>(name.size())) {
-                name.resize(static_cast<std::size_t>(nameLength) + 1);
-                st.check(SQLDescribeCol(st.get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                        &nameLength, &type, &size, &digits, &nullable));
-            }
-            fields_.push_back({std::string(reinterpret_cast<const char*>(name.data()),
-                                           static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0))),
-                               adoType(type)});
-            sqlTypes.push_back(type);
         }
-        if (columns == 0) return;
-        std::string cell;
-        for (;;) {
-            const SQLRETURN rc = SQLFetch(st.get());
-            if (rc == SQL_NO_DATA) break;
-            st.check(rc);
-            std::vector<Variant> row;
-            row.reserve(sqlTypes.size());
-            for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-                const SQLSMALLINT type = sqlTypes[c - 1];
-                if (isBinary(type)) {
-                    if (!readColumn(st, c, SQL_C_BINARY, cell)) row.emplace_back(Null{});
-                    else row.emplace_back(Bytes(cell.begin(), cell.end()));
-                } else {
-                    if (!readColumn(st, c, SQL_C_CHAR, cell)) row.emplace_back(Null{});
-                    else row.push_back(toVariant(type, cell));
-                }
-            }
-            rows_.push_back(std::move(row));
-        }
+        fields.push_back({std::string(reinterpret_cast<const char*>(name.data()),
+                                      static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0))),
+                          adoType(type)});
+        sqlTypes.push_back(type);
     }
-
-private:
-    std::vector<FieldInfo> fields_;
-    std::vector<std::vector<Variant>> rows_;
-    std::size_t position_ = 0;
-};
+    std::vector<std::vector<Variant>> rows;
+    std::string cell;
+    while (columns > 0) {
+        const SQLRETURN rc = SQLFetch(st.get());
+        if (rc == SQL_NO_DATA) break;
+        st.check(rc);
+        std::vector<Variant> row;
+        row.reserve(sqlTypes.size());
+        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+            const SQLSMALLINT type = sqlTypes[c - 1];
+            if (isBinary(type)) {
+                if (!readColumn(st, c, SQL_C_BINARY, cell)) row.emplace_back(Null{});
+                else row.emplace_back(Bytes(cell.begin(), cell.end()));
+            } else {
+                if (!readColumn(st, c, SQL_C_CHAR, cell)) row.emplace_back(Null{});
+                else row.push_back(toVariant(type, cell));
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return std::make_unique<MaterializedRows>(std::move(fields), std::move(rows));
+}
 
 // Options the SQLite driver and the driver manager read from the string.
 bool knownKey(const std::string& key) {
@@ -254,7 +234,7 @@ bool knownKey(const std::string& key) {
                                        "NoCreat", "NoWCHAR", "FKSupport", "JournalMode", "OEMCP", "LoadExt",
                                        "BigInt", "JDConv", "PWDPrompt", "Description", "Tracefile", "Trace"};
     for (const char* k : keys)
-        if (equalsNoCase(key, k)) return true;
+        if (equalsAsciiNoCase(key, k)) return true;
     return false;
 }
 
@@ -264,7 +244,7 @@ bool plainOptionValue(const std::string& key, const std::string& value) {
     static const char* const freeForm[] = {"DRIVER", "DSN", "UID", "PWD", "FILEDSN", "SAVEFILE", "Database",
                                            "LoadExt", "Description", "Tracefile"};
     for (const char* k : freeForm)
-        if (equalsNoCase(key, k)) return true;
+        if (equalsAsciiNoCase(key, k)) return true;
     return std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isalnum(c) || c == '-'; });
 }
 
@@ -288,7 +268,7 @@ void checkOdbcConnectionString(const std::string& text) {
         if (end == std::string::npos) end = text.size();
         const std::string segment = text.substr(i, end - i);
         const auto eq = segment.find('=');
-        if (eq != std::string::npos && equalsNoCase(trim(segment.substr(0, eq)), "DRIVER")) {
+        if (eq != std::string::npos && equalsAsciiNoCase(trim(segment.substr(0, eq)), "DRIVER")) {
             const std::string value = trim(segment.substr(eq + 1));
             if (!value.empty() && value.front() == '{') {
                 const auto close = text.find('}', i + eq + 1);
@@ -360,7 +340,7 @@ OdbcBackend::OdbcBackend(const std::string& connectionString) : h_(std::make_uni
 
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h_->env))) {
         h_->env = SQL_NULL_HENV;
-        throw DbError(errnum::ProviderNotFound, kProviderNotFound);
+        throw providerNotFoundError();
     }
     SQLSetEnvAttr(h_->env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, h_->env, &h_->dbc))) {
@@ -380,7 +360,7 @@ OdbcBackend::OdbcBackend(const std::string& connectionString) : h_(std::make_uni
         // manager took the name for a library and could not load it.
         for (const auto& d : diags)
             if (d.state == "IM002" || d.state == "IM003" || d.text.find("Can't open lib") != std::string::npos)
-                throw DbError(errnum::ProviderNotFound, kProviderNotFound);
+                throw providerNotFoundError();
         throw DbError(errnum::Generic, joinTexts(diags, "The ODBC connection could not be opened."));
     }
     h_->connected = true;
@@ -389,8 +369,8 @@ OdbcBackend::OdbcBackend(const std::string& connectionString) : h_(std::make_uni
     // it; reading the schema once makes a file that is not a database fail here.
     try {
         Statement st(h_->dbc);
-        const char* probe = "SELECT count(*) FROM sqlite_master";
-        st.check(SQLExecDirect(st.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(probe)), SQL_NTS));
+        const std::string probe = "SELECT count(*) FROM sqlite_master";
+        st.check(SQLExecDirect(st.get(), sqlText(probe), static_cast<SQLINTEGER>(probe.size())));
         while (succeeded(SQLFetch(st.get()))) {
         }
     } catch (const DbError& e) {
@@ -405,27 +385,19 @@ OdbcBackend::~OdbcBackend() = default;
 
 void OdbcBackend::execute(const std::string& sql) {
     Statement st(h_->dbc);
-    std::vector<SQLCHAR> text(sql.begin(), sql.end());
-    text.push_back(0);
-    st.check(SQLExecDirect(st.get(), text.data(), static_cast<SQLINTEGER>(sql.size())));
+    st.check(SQLExecDirect(st.get(), sqlText(sql), static_cast<SQLINTEGER>(sql.size())));
 }
 
 std::unique_ptr<RowSource> OdbcBackend::openSchemaTables() {
     Statement st(h_->dbc);
     st.check(SQLTables(st.get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
-    auto rows = std::make_unique<BufferedRows>();
-    rows->load(st);
-    return rows;
+    return readAll(st);
 }
 
 std::unique_ptr<RowSource> OdbcBackend::openRowset(const std::string& source) {
     Statement st(h_->dbc);
-    std::vector<SQLCHAR> text(source.begin(), source.end());
-    text.push_back(0);
-    st.check(SQLExecDirect(st.get(), text.data(), static_cast<SQLINTEGER>(source.size())));
-    auto rows = std::make_unique<BufferedRows>();
-    rows->load(st);
-    return rows;
+    st.check(SQLExecDirect(st.get(), sqlText(source), static_cast<SQLINTEGER>(source.size())));
+    return readAll(st);
 }
 
 std::unique_ptr<OdbcBackend::Prepared> OdbcBackend::prepare(const std::string& sql) {
@@ -434,9 +406,7 @@ std::unique_ptr<OdbcBackend::Prepared> OdbcBackend::prepare(const std::string& s
         p->stmt = SQL_NULL_HSTMT;
         raiseStatementError(SQL_HANDLE_DBC, h_->dbc);
     }
-    std::vector<SQLCHAR> text(sql.begin(), sql.end());
-    text.push_back(0);
-    if (!succeeded(SQLPrepare(p->stmt, text.data(), static_cast<SQLINTEGER>(sql.size()))))
+    if (!succeeded(SQLPrepare(p->stmt, sqlText(sql), static_cast<SQLINTEGER>(sql.size()))))
         raiseStatementError(SQL_HANDLE_STMT, p->stmt);  // p frees the handle
     p->owner = h_.get();
     h_->prepared.insert(p.get());
@@ -446,7 +416,7 @@ std::unique_ptr<OdbcBackend::Prepared> OdbcBackend::prepare(const std::string& s
 void OdbcBackend::bindAndExecute(Prepared& statement, const std::vector<std::optional<std::string>>& parameters) {
     auto* p = dynamic_cast<OdbcPrepared*>(&statement);
     if (!p || p->owner != h_.get() || !p->stmt)
-        throw DbError(errnum::ObjectClosed, "Operation is not allowed when the object is closed.");
+        throw objectClosedError();
     SQLSMALLINT expected = 0;
     if (!succeeded(SQLNumParams(p->stmt, &expected))) raiseStatementError(SQL_HANDLE_STMT, p->stmt);
     if (expected != static_cast<SQLSMALLINT>(parameters.size()))

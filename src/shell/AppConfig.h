@@ -7,7 +7,6 @@ namespace qb::config {
 
 inline const QString kProductName = QStringLiteral("Quellbrook");
 inline const QString kBuildDate = QStringLiteral("2021/08/31");
-inline const QString kMakerName = QStringLiteral("Harrowind");
 
 // Settings store: application name and section.
 inline const QString kSettingsApplication = QStringLiteral("Harrowind");

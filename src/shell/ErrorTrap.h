@@ -27,8 +27,6 @@ public:
     ErrorTrap(Interaction& ui, const QString& object, const QString& procedure)
         : ui_(ui), location_(errorLocation(object, procedure)) {}
 
-    const QString& location() const { return location_; }
-    int line() const { return line_; }
     int reports() const { return reports_; }
 
     // Runs one numbered statement.

@@ -33,8 +33,6 @@ bool isNormalFile(const QString& path) {
 
 QString computeAppTitle(const QString& productName) {
     QString title = productName;
-    const int blank = title.lastIndexOf(QLatin1Char(' '));
-    if (blank < 0) return title;
     do {
         const int cut = title.lastIndexOf(QLatin1Char(' '));
         if (cut < 0) break;
