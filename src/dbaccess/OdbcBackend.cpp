@@ -65,9 +65,13 @@ std::string joinTexts(const std::vector<Diagnostic>& diags, const std::string& f
     return text.empty() ? fallback : text;
 }
 
+// A rejected statement, reported with the driver's own words.
+DbError statementError(const std::vector<Diagnostic>& diags) {
+    return DbError(errnum::Generic, "SQLException: " + joinTexts(diags, "the driver reported a failure"));
+}
+
 [[noreturn]] void raiseStatementError(SQLSMALLINT handleType, SQLHANDLE handle) {
-    throw DbError(errnum::Generic,
-                  "SQLException: " + joinTexts(diagnostics(handleType, handle), "the driver reported a failure"));
+    throw statementError(diagnostics(handleType, handle));
 }
 
 // Owns one statement handle.
@@ -441,8 +445,7 @@ void OdbcBackend::bindAndExecute(Prepared& statement, const std::vector<std::opt
     if (!succeeded(rc) && rc != SQL_NO_DATA) diags = diagnostics(SQL_HANDLE_STMT, p->stmt);
     SQLFreeStmt(p->stmt, SQL_CLOSE);
     SQLFreeStmt(p->stmt, SQL_RESET_PARAMS);
-    if (!succeeded(rc) && rc != SQL_NO_DATA)
-        throw DbError(errnum::Generic, "SQLException: " + joinTexts(diags, "the driver reported a failure"));
+    if (!succeeded(rc) && rc != SQL_NO_DATA) throw statementError(diags);
 }
 
 void OdbcBackend::begin() { execute("BEGIN"); }
