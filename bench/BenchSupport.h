@@ -4,9 +4,15 @@
 // screenshots of the X display they run on.
 
 #include "shell/FileChooser.h"
+#include "shell/Form1.h"
 #include "shell/GuiInteraction.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QTest>
 
@@ -31,6 +37,22 @@ private:
 struct NoFiles : FileChooser {
     QString openFileName(const QString&, const QString&) override { return {}; }
 };
+
+// An empty file in `dir` as the SQLite target (the window does not create one).
+inline QString emptyTarget(const QTemporaryDir& dir) {
+    const QString target = dir.path() + QStringLiteral("/target.db3");
+    if (!QFile(target).open(QIODevice::WriteOnly)) std::fprintf(stderr, "cannot create %s\n", qPrintable(target));
+    return target;
+}
+
+// The main window's fields for a converting run with the SQL Preview, per
+// file or per table.
+inline void fillPreviewRun(Form1& form, const QString& access, const QString& target, bool perTable) {
+    form.findChild<QLineEdit*>(QStringLiteral("Text5"))->setText(access);
+    form.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(target);
+    form.findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
+    form.findChild<QRadioButton*>(perTable ? QStringLiteral("Option2") : QStringLiteral("Option1"))->setChecked(true);
+}
 
 // Saves the whole screen as DIR/NAME.png (ImageMagick's `import`) once the
 // windows have settled.

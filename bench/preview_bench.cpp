@@ -12,11 +12,8 @@
 #include "BenchSupport.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -53,8 +50,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QTemporaryDir dir;
-    const QString target = dir.path() + QStringLiteral("/target.db3");
-    QFile(target).open(QIODevice::WriteOnly);
+    const QString target = bench::emptyTarget(dir);
 
     bench::QuietInteraction ui(false);
     bench::NoFiles files;
@@ -65,10 +61,7 @@ int main(int argc, char* argv[]) {
     host.install();
     form.formLoad();
     form.show();
-    form.findChild<QLineEdit*>(QStringLiteral("Text5"))->setText(QString::fromLocal8Bit(argv[1]));
-    form.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(target);
-    form.findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
-    form.findChild<QRadioButton*>(QStringLiteral("Option1"))->setChecked(true);
+    bench::fillPreviewRun(form, QString::fromLocal8Bit(argv[1]), target, false);
 
     double shownMs = -1, replaceMs = -1;
     int lines = 0;

@@ -10,10 +10,7 @@
 #include "BenchSupport.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -44,8 +41,7 @@ int main(int argc, char* argv[]) {
     }
     shotDir = QString::fromLocal8Bit(argv[2]);
     QTemporaryDir dir;
-    const QString target = dir.path() + QStringLiteral("/target.db3");
-    QFile(target).open(QIODevice::WriteOnly);
+    const QString target = bench::emptyTarget(dir);
 
     bench::QuietInteraction ui(true);
     bench::NoFiles files;
@@ -56,10 +52,7 @@ int main(int argc, char* argv[]) {
     if (!form.formLoad()) return 1;
     form.move(0, 0);
     form.show();
-    form.findChild<QLineEdit*>(QStringLiteral("Text5"))->setText(QString::fromLocal8Bit(argv[1]));
-    form.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(target);
-    form.findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
-    form.findChild<QRadioButton*>(QStringLiteral("Option2"))->setChecked(true);
+    bench::fillPreviewRun(form, QString::fromLocal8Bit(argv[1]), target, true);
 
     // The tour, one step per turn of the loop, on the first table's preview.
     bool toured = false;
