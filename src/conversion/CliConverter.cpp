@@ -266,6 +266,8 @@ private:
                 batchCapacity_ = std::clamp<std::size_t>(kMaxParameters / std::max<std::size_t>(1, batchWidth_), 1,
                                                          kBatchRows);
             }
+            // The last batch went to the writer with the buffer.
+            if (batch_.empty()) batch_.reserve(batchCapacity_ * batchWidth_);
             std::move(values->begin(), values->end(), std::back_inserter(batch_));
             if (++batchRows_ == batchCapacity_) flushBatch();
             return;

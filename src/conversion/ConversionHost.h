@@ -57,7 +57,9 @@ public:
     // is the connection's Execute; the command-line fast mode replaces it
     // with a prepared INSERT bound to the row's value texts (`values`, one
     // per column, no value for NULL), which it gets when it asks for them
-    // and may move from: the run refills them for every row.
+    // and may move from: the run refills them for every row. A host that
+    // asks for the values gets only the head of each INSERT
+    // (`INSERT INTO "t" VALUES('`): the literals are not written for it.
     enum class StatementKind { Drop, Create, Insert };
     using ValueTexts = std::vector<std::optional<std::string>>;
     virtual bool wantsInsertValues() const { return false; }

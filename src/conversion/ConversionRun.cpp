@@ -16,10 +16,7 @@ namespace qb {
 
 bool ListContains(const QStringList& list, const QString& name) {
     const QString wanted = name.toLower();
-    bool found = false;
-    for (const QString& entry : list)
-        if (entry.toLower() == wanted) found = true;
-    return found;
+    return std::any_of(list.begin(), list.end(), [&](const QString& entry) { return entry.toLower() == wanted; });
 }
 
 namespace {
@@ -30,14 +27,6 @@ template <class T>
 T& deref(const std::unique_ptr<T>& p) {
     if (!p) raiseNotSet();
     return *p;
-}
-
-// The text a bound parameter carries for a value: what the quoted literal
-// stands for, NUL characters removed as the literal removes them.
-std::string withoutNul(const std::string& text) {
-    std::string out = text;
-    out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
-    return out;
 }
 
 }  // namespace
@@ -108,7 +97,7 @@ void ConversionRun::run() {
         if (!trap.test(162, [&] { return answer == MsgResult::No; })) {
             std::string statement;
             if (trap.test(170, [&] { return answer == MsgResult::Yes; })) {
-                trap.run(170, [&] { statement = "DROP TABLE " + quoteTableName(tableName); });
+                trap.run(170, [&] { statement = dropTableStatement(tableName); });
                 if (trap.test(172, [&] { return host_.previewEnabled(); }))
                     trap.run(174, [&] { host_.statementList().add(QString::fromStdString(statement)); });
                 else
@@ -186,15 +175,21 @@ void ConversionRun::run() {
                         trap.run(326, [&] { ui.yield(); });
                         valueText.clear();
                         trap.run(328, [&] { appendValueText(valueText, deref(rowset).values().at(f), plan.types[f], format); });
+                        // A host that binds the values needs no literals.
                         if (trap.test(330, [&] { return valueText.empty(); })) {
-                            trap.run(332, [&] { appendInsertNull(statement); });
                             if (wantValues) values.emplace_back();
+                            else trap.run(332, [&] { appendInsertNull(statement); });
+                        } else if (wantValues) {
+                            // What the quoted literal stands for: NULs are
+                            // removed there too.
+                            if (valueText.find('\0') != std::string::npos)
+                                valueText.erase(std::remove(valueText.begin(), valueText.end(), '\0'), valueText.end());
+                            values.emplace_back(std::move(valueText));
                         } else {
                             trap.run(336, [&] { appendInsertText(statement, valueText); });
-                            if (wantValues) values.emplace_back(withoutNul(valueText));
                         }
                     }
-                    trap.run(348, [&] { finishInsert(statement); });
+                    if (!wantValues) trap.run(348, [&] { finishInsert(statement); });
                     if (trap.test(352, [&] { return host_.previewEnabled(); }))
                         trap.run(354, [&] { host_.statementList().add(QString::fromStdString(statement)); });
                     else

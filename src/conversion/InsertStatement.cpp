@@ -33,11 +33,16 @@ void appendInsertNull(std::string& statement) {
 
 void appendInsertText(std::string& statement, std::string_view valueText) {
     statement.reserve(statement.size() + valueText.size() + 8);
-    for (char c : valueText) {
-        if (c == '\0') continue;
-        statement += c;
-        if (c == '\'') statement += '\'';
+    // Copies the spans between quotes and NULs whole: a quote is doubled, a
+    // NUL left out.
+    std::size_t from = 0;
+    for (std::size_t at = valueText.find_first_of(std::string_view("'\0", 2)); at != std::string_view::npos;
+         at = valueText.find_first_of(std::string_view("'\0", 2), from)) {
+        statement.append(valueText, from, at - from);
+        if (valueText[at] == '\'') statement += "''";
+        from = at + 1;
     }
+    statement.append(valueText, from);
     statement += "', '";
 }
 

@@ -26,8 +26,9 @@ constexpr double kEndOleDay = 2958466.0;
 void appendUnsigned(std::string& out, unsigned long long n, int minWidth = 1) {
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, n);
-    for (int pad = minWidth - static_cast<int>(r.ptr - buf); pad > 0; --pad) out += '0';
-    out.append(buf, r.ptr);
+    const int length = static_cast<int>(r.ptr - buf);
+    if (minWidth > length) out.append(static_cast<std::size_t>(minWidth - length), '0');
+    out.append(buf, static_cast<std::size_t>(length));
 }
 
 std::string utf8(const QString& s) {
@@ -372,6 +373,8 @@ void ValueFormat::appendDateTime(std::string& out, double oleDays) const {
 void appendDouble(std::string& out, double value) { appendFloating(out, value); }
 void appendSingle(std::string& out, float value) { appendFloating(out, value); }
 
+namespace {
+
 void appendCurrency(std::string& out, Currency value) {
     const bool negative = value.scaled < 0;
     const unsigned long long magnitude =
@@ -438,6 +441,8 @@ void appendHex(std::string& out, const Bytes& value) {
     for (std::uint8_t b : value) appendHexByte(out, b);
 }
 
+}  // namespace
+
 void appendValueText(std::string& out, const Variant& value, int adoType, const ValueFormat& format) {
     std::visit(
         [&](const auto& v) {
@@ -450,7 +455,7 @@ void appendValueText(std::string& out, const Variant& value, int adoType, const 
                     out += v != 0 ? "True" : "False";
                 } else {
                     char buf[24];
-                    out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+                    out.append(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
                 }
             } else if constexpr (std::is_same_v<T, float>) {
                 appendSingle(out, v);

@@ -71,12 +71,8 @@ private:
 void appendValueText(std::string& out, const Variant& value, int adoType, const ValueFormat& format);
 std::string valueText(const Variant& value, int adoType, const ValueFormat& format);
 
-// The number forms, for callers that hold the plain value.
+// The shortest texts that read back to the same number.
 void appendDouble(std::string& out, double value);
 void appendSingle(std::string& out, float value);
-void appendCurrency(std::string& out, Currency value);
-void appendDecimal(std::string& out, const Decimal& value);
-void appendGuid(std::string& out, const Guid& value);
-void appendHex(std::string& out, const Bytes& value);
 
 }  // namespace qb

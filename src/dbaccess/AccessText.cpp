@@ -53,6 +53,11 @@ public:
         else
             appendCodePoint(out_, u);
     }
+    // Units below 0x80 given as bytes, all at once.
+    void ascii(const unsigned char* p, std::size_t n) {
+        flushPending();
+        out_.append(reinterpret_cast<const char*>(p), n);
+    }
 
 private:
     void flushPending() {
@@ -75,6 +80,7 @@ void appendJet4Text(std::string& out, const unsigned char* p, std::size_t n) {
         appendUtf16le(out, p, n);
         return;
     }
+    out.reserve(out.size() + n);
     Utf16Sink sink(out);
     bool compressed = true;
     std::size_t i = 2;
@@ -85,6 +91,14 @@ void appendJet4Text(std::string& out, const unsigned char* p, std::size_t n) {
             continue;
         }
         if (compressed) {
+            // Compressed text is mostly ASCII: copy such runs whole.
+            std::size_t end = i;
+            while (end < n && p[end] != 0x00 && p[end] < 0x80) ++end;
+            if (end > i) {
+                sink.ascii(p + i, end - i);
+                i = end;
+                continue;
+            }
             sink.unit(p[i]);
             ++i;
         } else {
