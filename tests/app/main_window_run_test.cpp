@@ -1,11 +1,10 @@
 // "Start Converting" through the real main window, with the real SQL
 // Preview window, on the offscreen platform; message boxes are scripted.
 
+#include "ConversionTestSupport.h"
 #include "MainWindowHost.h"
+#include "MainWindowTest.h"
 #include "preview/PreviewWindows.h"
-#include "shell/Form1.h"
-#include "../conversion/run_test_support.h"
-#include "ScriptedInteraction.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +15,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -24,16 +22,12 @@
 namespace qb::test {
 namespace {
 
-class NoFiles : public FileChooser {
-public:
-    QString openFileName(const QString&, const QString&) override { return {}; }
-};
-
-class MainWindowRun : public ::testing::Test {
+class MainWindowRun : public MainWindowTest {
 protected:
     void SetUp() override {
+        MainWindowTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + "/config");
         form = std::make_unique<Form1>(ui, files);
         form->checkProvider = [](Interaction&) { return true; };
         previews = std::make_unique<PreviewWindows>(ui);
@@ -43,21 +37,14 @@ protected:
         target = makeEmptyDatabase(dir.path());
     }
 
-    template <class T>
-    T* control(const char* name) {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-
     void setInputs(const QString& access, const QString& sqlite, bool preview, bool perTable = false) {
-        control<QLineEdit>("Text5")->setText(access);
-        control<QLineEdit>("Text1")->setText(sqlite);
-        control<QCheckBox>("Check1")->setChecked(preview);
-        control<QRadioButton>(perTable ? "Option2" : "Option1")->setChecked(true);
+        child<QLineEdit>("Text5")->setText(access);
+        child<QLineEdit>("Text1")->setText(sqlite);
+        child<QCheckBox>("Check1")->setChecked(preview);
+        child<QRadioButton>(perTable ? "Option2" : "Option1")->setChecked(true);
     }
 
-    void start() { QTest::mouseClick(control<QPushButton>("PushButton7"), Qt::LeftButton); }
+    void start() { QTest::mouseClick(child<QPushButton>("PushButton7"), Qt::LeftButton); }
 
     // Presses one button of the modal SQL Preview window each time it shows,
     // noting how many lines it held.
@@ -75,9 +62,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    ScriptedInteraction ui;
-    NoFiles files;
-    std::unique_ptr<Form1> form;
     std::unique_ptr<PreviewWindows> previews;
     std::unique_ptr<MainWindowHost> host;
     QString target;

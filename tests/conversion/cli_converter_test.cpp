@@ -1,7 +1,7 @@
 // quellbrook-convert as a user runs it: a child process with arguments,
 // exit status, output and the SQLite file it leaves behind.
 
-#include "run_test_support.h"
+#include "ConversionTestSupport.h"
 
 #include "conversion/ValueText.h"
 
@@ -74,11 +74,7 @@ TEST_F(Cli, UnreadableAccessFileExitsWith2BeforeWriting) {
     EXPECT_FALSE(QFile::exists(db));
 
     const QString notADatabase = path("text.db");
-    {
-        QFile t(notADatabase);
-        ASSERT_TRUE(t.open(QIODevice::WriteOnly));
-        t.write("this is not a database\n");
-    }
+    ASSERT_TRUE(writeFile(notADatabase, "this is not a database\n"));
     const Result wrongTarget = convert({fixture("sample.mdb"), notADatabase});
     EXPECT_EQ(wrongTarget.exitCode, 2) << show(wrongTarget);
     EXPECT_TRUE(wrongTarget.err.contains(notADatabase)) << show(wrongTarget);
@@ -220,9 +216,7 @@ TEST_P(CliFast, SameDatabaseAsDirectMode) {
     EXPECT_EQ(dumpA, dumpDatabase(fast));
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, CliFast,
-                         ::testing::Values("sample.mdb", "types.mdb", "types2007.accdb", "types2016.accdb", "edge.mdb"),
-                         fixtureTestName);
+INSTANTIATE_TEST_SUITE_P(Fixtures, CliFast, ::testing::ValuesIn(kConversionFixtures), fixtureTestName);
 
 }  // namespace
 }  // namespace qb::test

@@ -3,10 +3,9 @@
 // child (another user, a file size limit) or as the command-line program
 // with a limit applied between fork and exec, always bounded in time.
 
-#include "run_test_support.h"
+#include "ConversionTestSupport.h"
+#include "ForkedChild.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -15,7 +14,6 @@
 #include <chrono>
 #include <csignal>
 #include <grp.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,66 +38,24 @@ inline bool limitFileSize(rlim_t bytes) {
     return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
-struct ChildResult {
-    bool finished = false;  // on its own, before the time limit
-    int status = 0;
-    std::string output;     // what `work` returned
-    double seconds = 0;
-    bool exitedCleanly() const { return finished && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
-};
-
 // Runs `prepare` and then `work` in a forked child; the child's result
 // comes back through a pipe. A child that does not end within `limit` is
-// killed. `prepare` returning false ends the child with status 3.
+// killed. `prepare` returning false ends the child with status 3, an
+// exception from `work` with status 4.
 inline ChildResult runForked(const std::function<bool()>& prepare, const std::function<std::string()>& work,
                              std::chrono::seconds limit = std::chrono::seconds(30)) {
-    ChildResult r;
-    int fds[2];
-    if (::pipe(fds) != 0) return r;
-    std::fflush(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid < 0) return r;
-    if (pid == 0) {
-        ::close(fds[0]);
-        if (prepare && !prepare()) ::_exit(3);
-        std::string out;
-        int code = 0;
-        try {
-            out = work();
-        } catch (const std::exception& e) {
-            out = std::string("exception: ") + e.what();
-            code = 4;
-        }
-        std::size_t at = 0;
-        while (at < out.size()) {
-            const ssize_t n = ::write(fds[1], out.data() + at, out.size() - at);
-            if (n <= 0) break;
-            at += static_cast<std::size_t>(n);
-        }
-        ::_exit(code);
-    }
-    ::close(fds[1]);
-    // Read while waiting: the output may not fit in the pipe.
-    char buffer[65536];
-    for (;;) {
-        const auto left = limit - (std::chrono::steady_clock::now() - start);
-        if (left <= std::chrono::milliseconds(0)) break;
-        pollfd p{fds[0], POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
-        if (ready <= 0) continue;
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n <= 0) {
-            r.finished = true;
-            break;
-        }
-        r.output.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    if (!r.finished) ::kill(pid, SIGKILL);
-    ::waitpid(pid, &r.status, 0);
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return r;
+    return runForkedChild(
+        [&](std::string& out) {
+            if (prepare && !prepare()) return 3;
+            try {
+                out = work();
+            } catch (const std::exception& e) {
+                out = std::string("exception: ") + e.what();
+                return 4;
+            }
+            return 0;
+        },
+        limit);
 }
 
 // What a run showed, as text that survives the pipe.
@@ -132,10 +88,6 @@ private:
 };
 
 // ---------------------------------------------------------------- files
-
-inline QStringList entriesOf(const QString& dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-}
 
 // A target that already holds something, so that "unchanged" means more
 // than "still empty".

@@ -1,7 +1,7 @@
 // The conversion run driven by a scripted host: table order, the overwrite
 // question, progress, failures, the preview modes and the re-entry guard.
 
-#include "run_test_support.h"
+#include "ConversionTestSupport.h"
 
 #include "shell/AppConfig.h"
 

@@ -2,7 +2,7 @@
 // awkward table and field names, and names that try to break out of their
 // quotes.
 
-#include "run_test_support.h"
+#include "ConversionTestSupport.h"
 
 #include "conversion/ColumnType.h"
 #include "conversion/InsertStatement.h"
@@ -57,9 +57,7 @@ TEST_P(FixtureValues, EveryManifestValueArrivesAsRendered) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureValues,
-                         ::testing::Values("sample.mdb", "types.mdb", "types2007.accdb", "types2016.accdb", "edge.mdb"),
-                         fixtureTestName);
+INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureValues, ::testing::ValuesIn(kConversionFixtures), fixtureTestName);
 
 TEST(FixtureValuesSpot, DatesAndTextsUnderTheCLocale) {
     Converted c = convertDirect(QStringLiteral("types.mdb"));

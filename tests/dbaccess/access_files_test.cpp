@@ -4,34 +4,21 @@
 
 #include "Fixtures.h"
 #include "access_child.h"
-#include "dbaccess/Backends.h"
+#include "access_open.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
+#include <algorithm>
 #include <map>
-#include <thread>
 
 using namespace qb;
 
 namespace {
-
-std::unique_ptr<Backend> open(const std::string& file, const std::string& password = "") {
-    return openAccessBackend({{"Provider", "Microsoft.Jet.OLEDB.4.0"},
-                              {"Data Source", file},
-                              {"JET OLEDB:Database Password", password}});
-}
 
 // Reads every row of every table of the given schema types; table -> rows.
 std::map<std::string, long long> readAll(Backend& b, const std::vector<std::string>& types = {"TABLE"}) {
@@ -99,7 +86,7 @@ TEST(AccessFiles, PublicFilesReadWithTheirRowCounts) {
         SCOPED_TRACE(file.toStdString());
         std::map<std::string, long long> counts;
         try {
-            auto b = open(test::fixture("public/" + file).toStdString());
+            auto b = test::openAccessFile(test::fixture("public/" + file).toStdString());
             counts = readAll(*b, {"TABLE", "SYSTEM TABLE", "ACCESS TABLE"});
             // The user tables once more, as the conversion reads them.
             counts = readAll(*b);
@@ -125,7 +112,7 @@ namespace {
 // stderr go to a scratch file, killing it after 15 s.
 test::ChildOutcome readInChild(const std::string& path) {
     return test::runInChild([&path] {
-        auto b = open(path);
+        auto b = test::openAccessFile(path);
         long long n = 0;
         for (const auto& [t, c] : readAll(*b, {"TABLE", "SYSTEM TABLE", "ACCESS TABLE"})) n += c;
         return "rows " + std::to_string(n);
@@ -175,10 +162,7 @@ TEST(AccessFiles, CorruptedPagesEndInAnErrorOrPartialData) {
             data[page + static_cast<int>(random() % static_cast<std::uint32_t>(std::min<qsizetype>(span, data.size()) - page))] =
                 static_cast<char>(random() >> 24);
         const QString path = dir.filePath(QString("corrupt%1.mdb").arg(i));
-        QFile outFile(path);
-        ASSERT_TRUE(outFile.open(QIODevice::WriteOnly));
-        outFile.write(data);
-        outFile.close();
+        ASSERT_TRUE(test::writeFile(path, data));
         SCOPED_TRACE(path.toStdString() + " from " + sources[i % 5]);
         const test::ChildOutcome o = readInChild(path.toStdString());
         expectClean(o);
@@ -191,7 +175,7 @@ TEST(AccessFiles, CorruptedPagesEndInAnErrorOrPartialData) {
 // Extended, complex columns, unknown types, emoji, Jet 3 code page text.
 TEST(AccessFiles, SpecialColumnKinds) {
     auto firstRow = [](const char* file, const char* table, std::vector<FieldInfo>& fields) {
-        auto b = open(test::fixture(file).toStdString());
+        auto b = test::openAccessFile(test::fixture(file).toStdString());
         auto rows = b->openRowset(std::string("SELECT * FROM `") + table + "`");
         fields = rows->fields();
         std::vector<Variant> row;

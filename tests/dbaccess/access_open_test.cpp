@@ -2,8 +2,8 @@
 // schema rowset and the statements a rowset accepts.
 
 #include "Fixtures.h"
+#include "access_open.h"
 #include "dbaccess/AccessText.h"
-#include "dbaccess/Backends.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +16,7 @@ namespace {
 std::string path(const char* relative) { return test::fixture(relative).toStdString(); }
 
 std::unique_ptr<Backend> open(const std::string& file, const std::string& password = "") {
-    return openAccessBackend({{"Provider", "Microsoft.ACE.OLEDB.12.0"},
-                              {"Data Source", file},
-                              {"JET OLEDB:Database Password", password}});
+    return test::openAccessFile(file, password, test::kAceProvider);
 }
 
 std::string openError(const std::string& file, const std::string& password = "") {

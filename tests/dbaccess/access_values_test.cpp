@@ -1,35 +1,24 @@
 // Every value of the fixture files, decoded and compared with the manifest.
 
-#include "Fixtures.h"
+#include "Manifest.h"
 #include "access_canonical.h"
-#include "dbaccess/Backends.h"
+#include "access_open.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
 
 using namespace qb;
 
 namespace {
 
-QJsonObject manifest() {
-    QFile f(test::fixture("MANIFEST.json"));
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QJsonDocument::fromJson(f.readAll()).object();
-}
-
 std::unique_ptr<Backend> openFixture(const QString& file, const QString& password = {}) {
-    const std::string cs = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source={" + test::fixture(file).toStdString() +
-                           "};JET OLEDB:Database Password={" + password.toStdString() + "}";
-    return openAccessBackend(parseConnectionString(cs));
+    return test::openAccessFile(test::fixture(file).toStdString(), password.toStdString());
 }
 
 std::string selectAll(const QString& table) { return "SELECT * FROM `" + table.toStdString() + "`"; }
@@ -83,7 +72,7 @@ std::string mismatch(const Variant& got, const QJsonValue& want) {
 // Values of every table under 50 rows, the column types against the
 // providers' usual ADO types, and the exact row counts.
 TEST(AccessValues, EveryFixtureValueMatchesTheManifest) {
-    const QJsonObject m = manifest();
+    const QJsonObject& m = test::manifest();
     ASSERT_FALSE(m.isEmpty());
     long long compared = 0, mismatches = 0, tables = 0, columns = 0;
     for (const QJsonValue fv : m["files"].toArray()) {
@@ -139,12 +128,7 @@ TEST(AccessValues, EveryFixtureValueMatchesTheManifest) {
 // big.mdb: 200,000 rows against the manifest's checksums, including the
 // SHA-256 over every row's canonical JSON.
 TEST(AccessValues, BigLedgerMatchesItsChecksums) {
-    const QJsonObject m = manifest();
-    QJsonObject ledger;
-    for (const QJsonValue fv : m["files"].toArray())
-        if (fv.toObject()["file"].toString() == "big.mdb")
-            for (const QJsonValue tv : fv.toObject()["tables"].toArray())
-                if (tv.toObject()["name"].toString() == "Ledger") ledger = tv.toObject();
+    const QJsonObject ledger = test::manifestTable("big.mdb", "Ledger");
     ASSERT_FALSE(ledger.isEmpty());
     const QJsonObject sum = ledger["checksum"].toObject();
 

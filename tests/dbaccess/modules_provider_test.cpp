@@ -1,10 +1,8 @@
 #include "ScriptedInteraction.h"
 #include "dbaccess/ODBCProvider.h"
+#include "odbc_probe.h"
 #include "shell/AppConfig.h"
 
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
@@ -13,36 +11,16 @@
 namespace qb {
 namespace {
 
-struct ProbeOutput {
-    int exitCode = -1;
-    QStringList lines;
-    QStringList values(const QString& tag) const {
-        QStringList out;
-        for (const QString& line : lines)
-            if (line.startsWith(tag + ' ')) out << QString::fromUtf8(QByteArray::fromBase64(line.mid(tag.size() + 1).toLatin1()));
-        return out;
-    }
-};
+using test::ProbeOutput;
 
 // CheckProvider in a process whose driver manager finds no drivers at all.
 ProbeOutput runWithoutDrivers(const QString& answer) {
-    int argc = 1;
-    char name[] = "dbaccess_odbc_tests";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
     QTemporaryDir empty;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ODBCSYSINI", empty.path());
     env.insert("HOME", empty.path());  // no per-user driver list either
     env.remove("ODBCINSTINI");
-    QProcess probe;
-    probe.setProcessEnvironment(env);
-    probe.start(QStringLiteral(QB_ODBC_PROBE), {"provider", answer});
-    ProbeOutput out;
-    if (!probe.waitForFinished(30000)) return out;
-    out.exitCode = probe.exitCode();
-    out.lines = QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    return out;
+    return test::runProbe({"provider", answer}, env);
 }
 
 TEST(ProviderCheck, RegisteredDriverPassesSilently) {

@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
 
@@ -40,10 +41,7 @@ TEST(SQLiteModule, TestDatabaseIsFalseForAnythingButAnOpenableNormalFile) {
     EXPECT_FALSE(TestSQLiteDatabase(dir.filePath("folder.db")));
 
     const QString text = dir.filePath("text.db");
-    QFile f(text);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("just some words, not a database\n").repeated(40));
-    f.close();
+    ASSERT_TRUE(test::writeFile(text, QByteArray("just some words, not a database\n").repeated(40)));
     EXPECT_FALSE(TestSQLiteDatabase(text));
 
     const QString good = dir.filePath("good.db");
@@ -89,10 +87,7 @@ TEST(SQLiteModule, ListTablesThrowsForAFileThatIsNotADatabase) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("text.db");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("plain text\n").repeated(100));
-    f.close();
+    ASSERT_TRUE(test::writeFile(path, QByteArray("plain text\n").repeated(100)));
     QStringList list{QStringLiteral("kept")};
     EXPECT_THROW(ListSQLiteTables(list, path), DbError);
     // The failure comes before the list is cleared.

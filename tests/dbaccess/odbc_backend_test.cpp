@@ -1,13 +1,11 @@
+#include "Fixtures.h"
 #include "dbaccess/Backends.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/OdbcBackend.h"
 #include "dbaccess/SQLite.h"
+#include "odbc_probe.h"
 
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
@@ -32,10 +30,6 @@ std::vector<std::vector<Variant>> readAll(Connection& c, const std::string& sql)
     return rows;
 }
 
-QStringList entries(const QString& dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
 long errorNumber(const std::function<void()>& f, std::string* description = nullptr) {
     try {
         f();
@@ -58,7 +52,7 @@ TEST(OdbcBackend, PathWithSemicolonIsRefusedBeforeTheDriverCreatesAnything) {
         EXPECT_NE(errorNumber([&] { openSqlite(path); }, &description), 0) << path.toStdString();
         EXPECT_NE(description.find("\";\""), std::string::npos) << description;
     }
-    EXPECT_TRUE(entries(dir.path()).isEmpty()) << entries(dir.path()).join(",").toStdString();
+    EXPECT_TRUE(test::entriesOf(dir.path()).isEmpty()) << test::entriesOf(dir.path()).join(",").toStdString();
 }
 
 TEST(OdbcBackend, AcceptedStringsStillOpenAndOddButSafeCharactersPass) {
@@ -77,10 +71,8 @@ TEST(OdbcBackend, FileThatIsNotADatabaseFailsAtOpen) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("notes.db");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("This is a plain text file, long enough to fill a header page.\n").repeated(20));
-    f.close();
+    ASSERT_TRUE(test::writeFile(
+        path, QByteArray("This is a plain text file, long enough to fill a header page.\n").repeated(20)));
     std::string description;
     EXPECT_NE(errorNumber([&] { openSqlite(path); }, &description), 0);
     EXPECT_NE(description.find("not a database"), std::string::npos) << description;
@@ -189,37 +181,24 @@ TEST(OdbcBackend, NonAsciiPathsNamesAndValuesRoundTrip) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], Variant(value));
     c->close();
-    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("Kundendaten \u00fc\u20ac.db")});
+    EXPECT_EQ(test::entriesOf(dir.path()), QStringList{QStringLiteral("Kundendaten \u00fc\u20ac.db")});
 }
 
 TEST(OdbcBackend, NonAsciiRoundTripUnderThePlainCLocale) {
-    int argc = 1;
-    char name[] = "dbaccess_odbc_tests";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    QProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LANG", "C");
     env.insert("LC_ALL", "C");
-    probe.setProcessEnvironment(env);
-    probe.start(QStringLiteral(QB_ODBC_PROBE), {"roundtrip", dir.path()});
-    ASSERT_TRUE(probe.waitForFinished(30000));
-    const QString out = QString::fromUtf8(probe.readAllStandardOutput());
-    EXPECT_EQ(probe.exitCode(), 0) << out.toStdString() << probe.readAllStandardError().toStdString();
-    const auto decoded = [&](const QString& tag) {
-        QStringList values;
-        for (const QString& line : out.split('\n'))
-            if (line.startsWith(tag + ' ')) values << QString::fromUtf8(QByteArray::fromBase64(line.mid(tag.size() + 1).toLatin1()));
-        return values;
-    };
+    const test::ProbeOutput out = test::runProbe({"roundtrip", dir.path()}, env);
+    ASSERT_TRUE(out.finished);
+    EXPECT_EQ(out.exitCode, 0) << out.text.toStdString() << out.errors.toStdString();
     // The child really ran without UTF-8.
-    EXPECT_TRUE(out.contains("CODESET ANSI_X3.4-1968")) << out.toStdString();
-    EXPECT_EQ(decoded("TABLE"), QStringList{QStringLiteral("T\u00e4belle_\u65e5")});
+    EXPECT_TRUE(out.text.contains("CODESET ANSI_X3.4-1968")) << out.text.toStdString();
+    EXPECT_EQ(out.values("TABLE"), QStringList{QStringLiteral("T\u00e4belle_\u65e5")});
     const QString value = QStringLiteral("Gr\u00fc\u00dfe \u20ac \U0001F600");
-    EXPECT_EQ(decoded("VALUE"), (QStringList{value, value}));
-    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("Daten \u00fc\u20ac.db")});
+    EXPECT_EQ(out.values("VALUE"), (QStringList{value, value}));
+    EXPECT_EQ(test::entriesOf(dir.path()), QStringList{QStringLiteral("Daten \u00fc\u20ac.db")});
 }
 
 TEST(OdbcBackend, PreparedInsertInsideATransaction) {

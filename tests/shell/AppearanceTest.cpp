@@ -1,4 +1,4 @@
-#include "ShellTestSupport.h"
+#include "IsolatedShell.h"
 
 #include "shell/Appearance.h"
 
@@ -37,10 +37,7 @@ TEST(CursorFile, ShippedHandCursorIsReadWithItsHotSpot) {
 TEST(CursorFile, AnythingElseIsAnInvalidPicture) {
     QTemporaryDir dir;
     const QString path = dir.path() + "/not.cur";
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("this is text, not a cursor");
-    f.close();
+    ASSERT_TRUE(writeFile(path, "this is text, not a cursor"));
     EXPECT_THROW(loadCursorFile(path), std::runtime_error);
     EXPECT_THROW(loadCursorFile(dir.path() + "/absent.cur"), std::runtime_error);
 }

@@ -1,8 +1,6 @@
-#include "ShellTestSupport.h"
+#include "MainWindowTest.h"
 
-#include "ScriptedInteraction.h"
 #include "shell/AppConfig.h"
-#include "shell/Form1.h"
 #include "shell/Form1Texts.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
@@ -16,28 +14,10 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include <deque>
-#include <stdexcept>
-
 namespace qb::test {
 namespace {
 
-class ScriptedFileChooser : public FileChooser {
-public:
-    QString openFileName(const QString& title, const QString& filter) override {
-        titles << title;
-        filters << filter;
-        if (answers.empty()) return QString();
-        const QString a = answers.front();
-        answers.pop_front();
-        if (a == "<throw>") throw std::runtime_error("Dialog failed");
-        return a;
-    }
-    std::deque<QString> answers;
-    QStringList titles, filters;
-};
-
-class MainWindow : public IsolatedShell {
+class MainWindow : public MainWindowTest {
 protected:
     // A fresh window, as at a program start; loaded unless told otherwise.
     Form1& start(bool load = true) {
@@ -47,18 +27,9 @@ protected:
         if (load) loaded = form->formLoad();
         return *form;
     }
-    template <class W>
-    W* child(const char* name) {
-        W* w = form->findChild<W*>(QLatin1String(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
     QLineEdit* text(const char* name) { return child<QLineEdit>(name); }
     void click(const char* name) { child<QPushButton>(name)->click(); }
 
-    ScriptedInteraction ui;
-    ScriptedFileChooser files;
-    std::unique_ptr<Form1> form;
     bool providerFound = true;
     bool loaded = false;
     int unloads = 0;
@@ -244,10 +215,8 @@ TEST_F(MainWindow, TestConnection) {
     EXPECT_FALSE(QFile::exists(dir + "/missing.db3"));
     EXPECT_TRUE(testWith(dir).isEmpty());
 
-    QFile textFile(dir + "/notes.txt");
-    ASSERT_TRUE(textFile.open(QIODevice::WriteOnly));
-    textFile.write("These are notes, not a database. They are long enough to fill a header of one hundred bytes.\n");
-    textFile.close();
+    ASSERT_TRUE(writeFile(dir + "/notes.txt", "These are notes, not a database. They are long enough to fill "
+                                              "a header of one hundred bytes.\n"));
     EXPECT_EQ(testWith(dir + "/notes.txt"), QStringList{"Could not connect."});
 
     const QString good = dir + "/good.db3";

@@ -1,4 +1,4 @@
-#include "ShellTestSupport.h"
+#include "IsolatedShell.h"
 
 #include "shell/Form1Texts.h"
 #include "shell/Settings.h"

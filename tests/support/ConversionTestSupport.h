@@ -1,23 +1,23 @@
 #pragma once
-// Shared by the conversion-run and command-line tests: a scripted host for
-// the run, the fixtures' manifest, and reading an SQLite file back through
-// our own connection layer.
+// Shared by the conversion-run, command-line and main-window tests: a
+// scripted host for the run, the command-line program as a child process,
+// reading an SQLite file back through our own connection layer, and checking
+// it against the fixtures' manifest.
 
+#include "CoreApplication.h"
 #include "Fixtures.h"
+#include "Manifest.h"
 #include "ScriptedInteraction.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/ListViewModel.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
 
-#include <cctype>
 #include <QDate>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
-#include <QCoreApplication>
 #include <QProcess>
 #include <QTime>
 #include <gtest/gtest.h>
@@ -129,8 +129,7 @@ inline QStringList reportTexts(const ScriptedInteraction& ui) {
 // An empty SQLite database: a zero-length file.
 inline QString makeEmptyDatabase(const QString& dir, const QString& name = QStringLiteral("target.db")) {
     const QString path = dir + QLatin1Char('/') + name;
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) ADD_FAILURE() << "cannot create " << path.toStdString();
+    if (!writeFile(path, {})) ADD_FAILURE() << "cannot create " << path.toStdString();
     return path;
 }
 
@@ -240,13 +239,6 @@ inline std::string show(const CliResult& r) {
            r.err.left(2000).toStdString();
 }
 
-inline void ensureCoreApplication() {
-    static int argc = 1;
-    static char name[] = "tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
-}
-
 inline void prepareProcess(QProcess& p, const std::function<void()>& inChild,
                            const QString& locale = QStringLiteral("C")) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -276,38 +268,6 @@ inline CliResult runConvert(const QStringList& arguments, const std::function<vo
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
-}
-
-// ---------------------------------------------------------------- the manifest
-
-inline const QJsonObject& manifest() {
-    static const QJsonObject root = [] {
-        QFile f(fixture(QStringLiteral("MANIFEST.json")));
-        if (!f.open(QIODevice::ReadOnly)) ADD_FAILURE() << "MANIFEST.json cannot be read";
-        return QJsonDocument::fromJson(f.readAll()).object();
-    }();
-    return root;
-}
-
-inline QJsonObject manifestFile(const QString& file) {
-    for (const auto& f : manifest().value(QStringLiteral("files")).toArray())
-        if (f.toObject().value(QStringLiteral("file")).toString() == file) return f.toObject();
-    ADD_FAILURE() << "no manifest entry for " << file.toStdString();
-    return {};
-}
-
-inline std::vector<QJsonObject> manifestUserTables(const QString& file) {
-    std::vector<QJsonObject> tables;
-    for (const auto& t : manifestFile(file).value(QStringLiteral("tables")).toArray())
-        if (t.toObject().value(QStringLiteral("userTable")).toBool()) tables.push_back(t.toObject());
-    return tables;
-}
-
-inline QJsonObject manifestTable(const QString& file, const QString& table) {
-    for (const auto& t : manifestUserTables(file))
-        if (t.value(QStringLiteral("name")).toString() == table) return t;
-    ADD_FAILURE() << "no manifest table " << table.toStdString();
-    return {};
 }
 
 // ---------------------------------------------------------------- expected values
@@ -441,14 +401,6 @@ inline void expectTableMatchesManifest(SqliteReader& db, const QJsonObject& tabl
             }
         }
     }
-}
-
-// Test names for suites instantiated over fixture file names.
-inline std::string fixtureTestName(const ::testing::TestParamInfo<const char*>& info) {
-    std::string n = info.param;
-    for (char& ch : n)
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-    return n;
 }
 
 }  // namespace qb::test

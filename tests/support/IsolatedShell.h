@@ -1,6 +1,8 @@
 #pragma once
-// A scratch settings store and application folder for each test.
+// A scratch settings store and application folder for each test, so that
+// no test reads what another saved or what the real program keeps.
 
+#include "Fixtures.h"
 #include "shell/Main.h"
 #include "shell/Settings.h"
 
@@ -42,11 +44,7 @@ protected:
     }
 
     void writeAppFile(const QString& relative, const QByteArray& content) {
-        const QString path = appDir.path() + relative;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        ASSERT_TRUE(writeFile(appDir.path() + relative, content));
     }
 
     QTemporaryDir storeHome;
