@@ -3,7 +3,7 @@
 // picks its back end from the connection string, and a forward-only rowset.
 // Member names follow the ADO members the rest of the program relies on.
 
-#include "DbError.h"
+#include "core/DbError.h"
 #include "Variant.h"
 
 #include <memory>

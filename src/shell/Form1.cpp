@@ -1,10 +1,10 @@
 #include "Form1.h"
 
-#include "AppConfig.h"
+#include "core/AppConfig.h"
 #include "Controls.h"
-#include "ErrorTrap.h"
+#include "core/ErrorTrap.h"
 #include "Form1Texts.h"
-#include "Main.h"
+#include "core/Main.h"
 #include "Settings.h"
 #include "dbaccess/ODBCProvider.h"
 #include "dbaccess/SQLite.h"

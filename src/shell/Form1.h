@@ -7,7 +7,7 @@
 #include "Appearance.h"
 #include "Controls.h"
 #include "FileChooser.h"
-#include "Interaction.h"
+#include "core/Interaction.h"
 #include "conversion/RunState.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SourceFields.h"

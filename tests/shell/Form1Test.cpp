@@ -1,6 +1,6 @@
 #include "MainWindowTest.h"
 
-#include "shell/AppConfig.h"
+#include "core/AppConfig.h"
 #include "shell/Form1Texts.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
