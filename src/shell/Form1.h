@@ -1,4 +1,9 @@
 #pragma once
+// Folder src/shell: the window program's ground floor: this main window, the
+// settings store, appearance and controls, and the Qt side of the interaction
+// seam. It may use src/conversion, src/dbaccess and src/core, never
+// src/preview, src/cli or src/app.
+//
 // The main window: the Access file, its password, the SQLite file and the
 // SQL preview options, each remembered in the settings store as soon as it
 // changes; the browse, sample, help and test buttons; and "Start Converting",
