@@ -17,6 +17,7 @@
 #include "dbaccess/Connection.h"
 #include "dbaccess/SourceFields.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -88,6 +89,12 @@ public:
     void pushButton6Click();  // SQLite help
     void pushButton7Click();  // Start Converting
     void pushButton8Click();  // SQLite sample
+
+    // Files named on the command line, as a file manager passes them: the
+    // first goes into the Access field, a second into the SQLite field, each
+    // made absolute and stored like a browsed file. Call after formLoad so
+    // they win over the stored fields.
+    void openStartFiles(const QStringList& paths);
 
     // Assigns a value to Check1 as the settings load does: 0, 1 or 2;
     // anything else throws "Invalid property value".
