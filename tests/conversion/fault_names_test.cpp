@@ -296,6 +296,71 @@ TEST_F(ConnectionValues, SqlitePathWithSemicolonIsRefused) {
     EXPECT_EQ(entriesOf(dir.path()), QStringList{QStringLiteral("e;f.db")});
 }
 
+// Targets as typed, relative to the current folder: what the driver would
+// read as options or as a URI never makes another file receive the tables,
+// nor a library load. Such a path is refused, by the
+// command line with its reason and before anything is created, by the
+// window silently; a "file:" name is the file of that name.
+TEST_F(ConnectionValues, SqliteTargetIsTheFileNamedOrRefused) {
+    const QString loaded = dir.filePath(QStringLiteral("loaded"));
+    qputenv("QB_LOADEXT_MARK", loaded.toLocal8Bit());
+    const QString victim = makeEmptyDatabase(dir.path(), QStringLiteral("x.db"));
+    putMarkerTable(victim);
+    const std::string victimBefore = dumpDatabase(victim);
+    const QString previousFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+
+    struct Case {
+        QString target;
+        QString refusal;  // empty: the file itself receives the tables
+    };
+    const QString semicolon = QStringLiteral("must not contain \";\"");
+    const std::vector<Case> cases = {
+        {QStringLiteral("x.db;NoCreat=1"), semicolon},
+        {QStringLiteral("out.db;LoadExt=") + QString::fromUtf8(QB_LOADEXT_PROBE), semicolon},
+        {QStringLiteral("file:m.db?mode=memory"), {}},
+        {QStringLiteral("file:x.db"), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target.toStdString());
+        const QString folder = QFileInfo(c.target).absolutePath();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QStringList folderBefore = entriesOf(folder);
+
+        const QByteArray here = dir.path().toLocal8Bit();
+        const CliResult r = runConvert({fixture("sample.mdb"), c.target}, [&] {
+            if (::chdir(here.constData()) != 0) ::_exit(120);
+        });
+        if (c.refusal.isEmpty()) {
+            EXPECT_EQ(r.exitCode, 0) << show(r);
+            EXPECT_EQ(SqliteReader(c.target).rowCount("Customers"), 18);
+            ASSERT_TRUE(QFile::remove(c.target));
+        } else {
+            EXPECT_EQ(r.exitCode, 2) << show(r);
+            EXPECT_TRUE(r.err.contains(c.refusal)) << show(r);
+        }
+        EXPECT_EQ(entriesOf(folder), folderBefore);
+
+        // The window tests the file before the run, so it must exist.
+        ASSERT_TRUE(writeFile(c.target, {}));
+        ScriptedHost host(fixture("sample.mdb"), c.target);
+        RunState state;
+        ConversionRun(host, state).run();
+        if (c.refusal.isEmpty()) {
+            EXPECT_EQ(host.interaction.texts(), QStringList{QStringLiteral("Done.")});
+            EXPECT_EQ(SqliteReader(c.target).rowCount("Customers"), 18);
+        } else {
+            EXPECT_TRUE(host.interaction.messages.empty());
+            EXPECT_EQ(QFileInfo(c.target).size(), 0);
+        }
+        EXPECT_EQ(entriesOf(folder).size(), folderBefore.size() + 1);
+    }
+    EXPECT_TRUE(QDir::setCurrent(previousFolder));
+    EXPECT_EQ(dumpDatabase(victim), victimBefore);
+    EXPECT_FALSE(QFile::exists(loaded)) << "the driver loaded the library named after LoadExt=";
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out.db"))));
+}
+
 // Braces and "=" mean nothing to the driver inside the path: the named
 // file itself receives the tables, and no other file appears.
 TEST_F(ConnectionValues, SqlitePathWithBracesAndEquals) {
