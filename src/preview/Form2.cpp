@@ -1,6 +1,7 @@
 #include "Form2.h"
 
 #include "Clipboard.h"
+#include "ExactTextEdit.h"
 #include "FormKit.h"
 #include "PreviewWindows.h"
 #include "conversion/ConversionHost.h"
@@ -13,7 +14,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -50,7 +50,8 @@ void Form2::buildControls() {
 
     frame2_ = new QGroupBox(QStringLiteral("Error:"), this);
     frame2_->setObjectName(QStringLiteral("Frame2"));
-    text1_ = makeControl<QPlainTextEdit>(frame2_, "Text1");
+    // Its text is copied and mailed as the database worded it.
+    text1_ = makeControl<ExactTextEdit>(frame2_, "Text1");
     text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text1_->setFixedHeight(twipsToPixels(1200));
     pushButton4_ = makePushButton(frame2_, "PushButton4", QStringLiteral("Copy Error Message To Clipboard"));
@@ -133,7 +134,7 @@ void Form2::pushButton3Click() {
     trap.run(100, [&] { windows_.showFindReplace(this); });
 }
 
-void Form2::pushButton4Click() { CopyErrorMessage(text1_->toPlainText(), windows_.clipboard(), ui_); }
+void Form2::pushButton4Click() { CopyErrorMessage(text1_->text(), windows_.clipboard(), ui_); }
 
 void Form2::pushButton5Click() {
     ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton5_Click"));
@@ -147,7 +148,7 @@ void Form2::pushButton7Click() {
     trap.run(100, [&] { windows_.showDatatypes(this); });
 }
 
-void Form2::pushButton8Click() { EmailErrorMessage(text1_->toPlainText(), ui_); }
+void Form2::pushButton8Click() { EmailErrorMessage(text1_->text(), ui_); }
 
 void Form2::pushButton9Click() {
     ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton9_Click"));
@@ -174,6 +175,6 @@ void Form2::selectLine(int line) {
 
 void Form2::scrollToLine(int line) { listView1_->scrollTo(list_.index(line - 1, 0)); }
 
-void Form2::setErrorText(const QString& text) { text1_->setPlainText(text); }
+void Form2::setErrorText(const QString& text) { text1_->setText(text); }
 
 }  // namespace qb

@@ -9,12 +9,12 @@
 #include <QDialog>
 
 class QGroupBox;
-class QPlainTextEdit;
 class QPushButton;
 class QTreeView;
 
 namespace qb {
 
+class ExactTextEdit;
 class Interaction;
 class ListViewModel;
 class PointerRule;
@@ -27,7 +27,7 @@ public:
     ~Form2() override;
 
     QTreeView* listView1() const { return listView1_; }
-    QPlainTextEdit* text1() const { return text1_; }
+    ExactTextEdit* text1() const { return text1_; }
     StatusProgressBar* progressBar1() const { return progressBar1_; }
     PointerRule& pointerRule() { return *pointer_; }
     // The selected line (1-based), 0 when none.
@@ -74,7 +74,7 @@ private:
     QPushButton* pushButton8_ = nullptr;
     QPushButton* pushButton9_ = nullptr;
     QGroupBox* frame2_ = nullptr;
-    QPlainTextEdit* text1_ = nullptr;
+    ExactTextEdit* text1_ = nullptr;
     StatusProgressBar* progressBar1_ = nullptr;
 };
 

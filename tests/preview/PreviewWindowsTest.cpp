@@ -6,6 +6,7 @@
 #include "conversion/ListViewModel.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
+#include "preview/ExactTextEdit.h"
 #include "preview/Form2.h"
 #include "preview/Form3.h"
 #include "preview/Form4.h"
@@ -63,6 +64,10 @@ QPushButton* button(QWidget& window, const char* name) {
     EXPECT_NE(b, nullptr) << name;
     return b;
 }
+
+// Where a user clicks on line `line` (1-based): its text.
+QPoint textOf(QTreeView* view, int line) { return view->visualRect(view->model()->index(line - 1, 0)).center(); }
+void click(QTreeView* view, QPoint at) { QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at); }
 
 struct PreviewWindowsTest : ::testing::Test {
     ScriptedInteraction ui;
@@ -219,6 +224,47 @@ TEST_F(SqliteFile, RejectedLineIsShownCorrectedThroughEditLineAndExecutedAgain) 
     EXPECT_EQ(rows(), 3 + 9);  // the first three ran again
     EXPECT_TRUE(state.SQLFormOK);
     EXPECT_FALSE(state.StopConverting);
+}
+
+// Values carry CR LF, lone CRs and other characters a text document
+// normalises. Edit Line's OK writes back exactly what the box holds: the
+// original text when untouched, and the untouched characters around an
+// edit. The error box hands its text on as the database worded it.
+TEST_F(SqliteFile, EditLineAndTheErrorBoxGiveBackEveryCharacter) {
+    const QString value = QString::fromUtf16(u"a\r\nb\rc\nd\u00A0e\u2028f\u2029g\th\x01i\x1Fj\r\n");
+    const QString insert = QStringLiteral("INSERT INTO t VALUES ('") + value + QStringLiteral("')");
+    const QString unterminated = QStringLiteral("INSERT INTO t VALUES ('") + value;
+    fill({insert, unterminated});
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    show([&](Form2& w) {
+        QTreeView* view = w.listView1();
+        whenShown<Form4>([&](Form4& edit) { QTest::mouseClick(button(edit, "PushButton2"), Qt::LeftButton); });
+        click(view, textOf(view, 1));
+        EXPECT_EQ(windows.statementList().text(1), insert);
+
+        // A character typed before the closing "')" leaves the rest as it was.
+        whenShown<Form4>([&](Form4& edit) {
+            QTest::keyClick(edit.text1(), Qt::Key_End, Qt::ControlModifier);
+            QTest::keyClick(edit.text1(), Qt::Key_Left);
+            QTest::keyClick(edit.text1(), Qt::Key_Left);
+            QTest::keyClicks(edit.text1(), "Z");
+            QTest::mouseClick(button(edit, "PushButton2"), Qt::LeftButton);
+        });
+        click(view, textOf(view, 1));
+        EXPECT_EQ(windows.statementList().text(1), QStringLiteral("INSERT INTO t VALUES ('") + value + "Z')");
+
+        // Line 2 is rejected; SQLite quotes the unterminated text in its error.
+        QTest::mouseClick(button(w, "PushButton1"), Qt::LeftButton);
+        EXPECT_EQ(windows.ErrorLine, 2);
+        clipboard->clear();
+        QTest::mouseClick(button(w, "PushButton4"), Qt::LeftButton);
+        EXPECT_TRUE(clipboard->text().contains(QStringLiteral("'") + value)) << clipboard->text().toStdString();
+        w.close();
+    });
+    Recordset stored;
+    stored.open("SELECT a FROM t", *state.SQLite_conn);
+    ASSERT_EQ(stored.recordcount(), 1);
+    EXPECT_EQ(std::get<std::string>(stored.values().at(0)), (value + "Z").toStdString());
 }
 
 TEST_F(PreviewWindowsTest, EditLineCancelKeepsTheLineAndAStaleLineIsReported) {
