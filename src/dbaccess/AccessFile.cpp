@@ -1,7 +1,7 @@
 #include "AccessFile.h"
 
 #include "AccessText.h"
-#include "DbError.h"
+#include "core/DbError.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
