@@ -59,6 +59,9 @@ void ConversionRun::run() {
     trap.run(118, [&] { host_.setBusy(true); });
     trap.run(120, [&] { host_.List1().clear(); });
     trap.run(122, [&] { host_.List2().clear(); });
+    // The datatype rows outlive their window for a second look; a new run
+    // starts them afresh, so earlier runs' fields do not mix in.
+    trap.run(122, [&] { host_.datatypeList().clear(); });
     trap.run(124, [&] { ListSQLiteTables(host_.List1(), host_.fields().sqlitePath); });
     trap.run(126, [&] {
         const SourceFields f = host_.fields();

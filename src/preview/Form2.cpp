@@ -1,6 +1,7 @@
 #include "Form2.h"
 
 #include "Clipboard.h"
+#include "ExactTextEdit.h"
 #include "FormKit.h"
 #include "PreviewWindows.h"
 #include "conversion/ConversionHost.h"
@@ -10,11 +11,13 @@
 #include "core/ErrorTrap.h"
 #include "core/Interaction.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
-#include <QPlainTextEdit>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -23,6 +26,47 @@ namespace qb {
 namespace {
 const QString kForm = QStringLiteral("Form2");
 }
+
+// Draws the lines that already ran in the disabled text colour, and tells
+// whether the last mouse release over the list fell on a check box (the
+// view reports that release as a click on the line all the same).
+class Form2::LineDelegate : public QStyledItemDelegate {
+public:
+    LineDelegate(const int& linesDone, QObject* parent) : QStyledItemDelegate(parent), linesDone_(linesDone) {}
+
+    bool releaseOnCheck = false;
+
+    QStyleOptionViewItem optionFor(const QStyleOptionViewItem& base, const QModelIndex& index) const {
+        QStyleOptionViewItem option(base);
+        initStyleOption(&option, index);
+        return option;
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.row() >= linesDone_) return;
+        const QColor grey = option->palette.color(QPalette::Disabled, QPalette::Text);
+        option->palette.setColor(QPalette::Text, grey);
+        option->palette.setColor(QPalette::HighlightedText, grey);
+    }
+
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            // The same rectangle the base class toggles the check in.
+            const QStyleOptionViewItem item = optionFor(option, index);
+            const QWidget* widget = option.widget;
+            const QStyle* style = widget ? widget->style() : QApplication::style();
+            const QRect check = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &item, widget);
+            releaseOnCheck = check.contains(static_cast<QMouseEvent*>(event)->position().toPoint());
+        }
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+
+private:
+    const int& linesDone_;
+};
 
 Form2::Form2(PreviewWindows& windows, RunState& state, QWidget* owner)
     : QDialog(owner), windows_(windows), state_(state), ui_(windows.ui()), list_(windows.statementList()) {
@@ -50,7 +94,8 @@ void Form2::buildControls() {
 
     frame2_ = new QGroupBox(QStringLiteral("Error:"), this);
     frame2_->setObjectName(QStringLiteral("Frame2"));
-    text1_ = makeControl<QPlainTextEdit>(frame2_, "Text1");
+    // Its text is copied and mailed as the database worded it.
+    text1_ = makeControl<ExactTextEdit>(frame2_, "Text1");
     text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text1_->setFixedHeight(twipsToPixels(1200));
     pushButton4_ = makePushButton(frame2_, "PushButton4", QStringLiteral("Copy Error Message To Clipboard"));
@@ -90,8 +135,11 @@ void Form2::buildControls() {
     connect(pushButton7_, &QPushButton::clicked, this, [this] { pushButton7Click(); });
     connect(pushButton8_, &QPushButton::clicked, this, [this] { pushButton8Click(); });
     connect(pushButton9_, &QPushButton::clicked, this, [this] { pushButton9Click(); });
-    // A click on a check box ticks the line and is no line click.
-    connect(listView1_, &QTreeView::clicked, this, [this] { listView1Click(); });
+    delegate_ = new LineDelegate(linesDone_, this);
+    listView1_->setItemDelegate(delegate_);
+    listView1_->installEventFilter(this);
+    listView1_->viewport()->installEventFilter(this);
+    connect(listView1_, &QTreeView::clicked, this, [this](const QModelIndex& index) { lineClicked(index); });
 
     pointer_ = new PointerRule(this);
     pointer_->showHandOver({pushButton1_, pushButton2_, pushButton3_, pushButton4_, pushButton5_, pushButton6_,
@@ -111,8 +159,31 @@ int Form2::selectedLine() const {
     return rows.isEmpty() ? 0 : rows.first().row() + 1;
 }
 
+bool Form2::lineShownDone(int line) const {
+    QStyleOptionViewItem base;
+    base.initFrom(listView1_);
+    const QStyleOptionViewItem option = delegate_->optionFor(base, list_.index(line - 1, 0));
+    return option.palette.color(QPalette::Text) == option.palette.color(QPalette::Disabled, QPalette::Text);
+}
+
 void Form2::pushButton1Click() {
-    if (ExecuteSQL(list_, runnerOn(state_), state_, windows_.ErrorLine, *this, ui_) == ExecuteResult::Completed) {
+    // A second click (the second half of a double click, a click queued
+    // while the statements ran) finds the execution under way.
+    if (executing_) return;
+    executing_ = true;
+    leaving_ = false;
+    setInert(true);
+    // After a stop the lines before the stopped one are in the database:
+    // running them again would duplicate their rows.
+    const ExecuteResult result =
+        ExecuteSQL(list_, runnerOn(state_), state_, windows_.ErrorLine, *this, ui_, linesDone_ + 1);
+    executing_ = false;
+    setInert(false);
+    if (result == ExecuteResult::Stopped && windows_.ErrorLine > linesDone_) {
+        linesDone_ = windows_.ErrorLine - 1;
+        listView1_->viewport()->update();
+    }
+    if (result == ExecuteResult::Completed && !leaving_) {
         ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton1_Click"));
         trap.run(148, [&] { accept(); });
     }
@@ -133,7 +204,7 @@ void Form2::pushButton3Click() {
     trap.run(100, [&] { windows_.showFindReplace(this); });
 }
 
-void Form2::pushButton4Click() { CopyErrorMessage(text1_->toPlainText(), windows_.clipboard(), ui_); }
+void Form2::pushButton4Click() { CopyErrorMessage(text1_->text(), windows_.clipboard(), ui_); }
 
 void Form2::pushButton5Click() {
     ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton5_Click"));
@@ -147,7 +218,7 @@ void Form2::pushButton7Click() {
     trap.run(100, [&] { windows_.showDatatypes(this); });
 }
 
-void Form2::pushButton8Click() { EmailErrorMessage(text1_->toPlainText(), ui_); }
+void Form2::pushButton8Click() { EmailErrorMessage(text1_->text(), ui_); }
 
 void Form2::pushButton9Click() {
     ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton9_Click"));
@@ -159,6 +230,40 @@ void Form2::listView1Click() {
     const int line = selectedLine();
     if (line == 0) return;
     windows_.showEditLine(this, line, list_.text(line));
+}
+
+void Form2::lineClicked(const QModelIndex& index) {
+    // A click on a check box only ticks the line.
+    if (executing_ || delegate_->releaseOnCheck || !index.isValid()) return;
+    selectLine(index.row() + 1);
+    listView1Click();
+}
+
+void Form2::reject() {
+    // Leaving ends a running execution before its next statement; the flags
+    // are what the exit itself set.
+    if (executing_) leaving_ = true;
+    QDialog::reject();
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    const bool mouseButton = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+                             type == QEvent::MouseButtonDblClick;
+    if (watched == listView1_->viewport() && mouseButton) {
+        if (executing_) return true;
+        delegate_->releaseOnCheck = false;
+    }
+    // Keys tick lines and move the selection.
+    if (watched == listView1_ && executing_ && (type == QEvent::KeyPress || type == QEvent::KeyRelease)) return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void Form2::setInert(bool inert) {
+    // The exits stay: they end the execution.
+    for (QPushButton* b : {pushButton1_, pushButton2_, pushButton3_, pushButton4_, pushButton6_, pushButton7_,
+                           pushButton8_})
+        b->setEnabled(!inert);
 }
 
 void Form2::setProgressValue(double percent) { progressBar1_->setValue(qBound(0, qRound(percent), 100)); }
@@ -174,6 +279,6 @@ void Form2::selectLine(int line) {
 
 void Form2::scrollToLine(int line) { listView1_->scrollTo(list_.index(line - 1, 0)); }
 
-void Form2::setErrorText(const QString& text) { text1_->setPlainText(text); }
+void Form2::setErrorText(const QString& text) { text1_->setText(text); }
 
 }  // namespace qb

@@ -13,12 +13,12 @@
 #include <QDialog>
 
 class QGroupBox;
-class QPlainTextEdit;
 class QPushButton;
 class QTreeView;
 
 namespace qb {
 
+class ExactTextEdit;
 class Interaction;
 class ListViewModel;
 class PointerRule;
@@ -31,11 +31,18 @@ public:
     ~Form2() override;
 
     QTreeView* listView1() const { return listView1_; }
-    QPlainTextEdit* text1() const { return text1_; }
+    ExactTextEdit* text1() const { return text1_; }
     StatusProgressBar* progressBar1() const { return progressBar1_; }
     PointerRule& pointerRule() { return *pointer_; }
     // The selected line (1-based), 0 when none.
     int selectedLine() const;
+    // While "Execute SQL" runs, only the exits act: they end it.
+    bool executing() const { return executing_; }
+    // Lines 1 to linesDone() ran before the last stop; they are shown
+    // greyed, and the next "Execute SQL" begins after them.
+    int linesDone() const { return linesDone_; }
+    // Whether line `line` (1-based) is drawn as done.
+    bool lineShownDone(int line) const;
 
     // Event procedures.
     void pushButton1Click();  // Execute SQL
@@ -47,11 +54,21 @@ public:
     void pushButton7Click();  // View Datatype Conversion
     void pushButton8Click();  // Email Error Message
     void pushButton9Click();  // Skip Table / Do Not Execute SQL
+    // Edit Line for the selected line.
     void listView1Click();
+    // "< Back", "Skip Table" and the close box end here.
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class LineDelegate;
+
     void buildControls();
     void formLoad();
+    void lineClicked(const QModelIndex& index);
+    void setInert(bool inert);
 
     // ExecutionDisplay
     void setProgressValue(double percent) override;
@@ -60,6 +77,7 @@ private:
     void selectLine(int line) override;
     void scrollToLine(int line) override;
     void setErrorText(const QString& text) override;
+    bool leaving() const override { return leaving_; }
 
     PreviewWindows& windows_;
     RunState& state_;
@@ -78,8 +96,13 @@ private:
     QPushButton* pushButton8_ = nullptr;
     QPushButton* pushButton9_ = nullptr;
     QGroupBox* frame2_ = nullptr;
-    QPlainTextEdit* text1_ = nullptr;
+    ExactTextEdit* text1_ = nullptr;
     StatusProgressBar* progressBar1_ = nullptr;
+    LineDelegate* delegate_ = nullptr;
+
+    bool executing_ = false;
+    bool leaving_ = false;
+    int linesDone_ = 0;
 };
 
 }  // namespace qb

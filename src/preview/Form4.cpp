@@ -1,5 +1,6 @@
 #include "Form4.h"
 
+#include "ExactTextEdit.h"
 #include "FormKit.h"
 #include "conversion/ListViewModel.h"
 #include "shell/Appearance.h"
@@ -7,7 +8,6 @@
 #include "core/ErrorTrap.h"
 
 #include <QEvent>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 namespace qb {
@@ -22,7 +22,8 @@ Form4::Form4(ListViewModel& statements, Interaction& ui, QWidget* owner)
     setFont(arialBold(9));
     setFixedSize(twips(0, 0, 8040, 2820).size());
 
-    text1_ = makeControl<QPlainTextEdit>(this, "Text1", twips(120, 120, 7800, 1905));
+    // OK without a change gives back the statement as it was, CR LF and all.
+    text1_ = makeControl<ExactTextEdit>(this, "Text1", twips(120, 120, 7800, 1905));
     text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text1_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -44,7 +45,7 @@ void Form4::formLoad() {
     formkit::loadWindowLook(trap, this, *pointer_, 102, QStringLiteral("Edit Line"));
 }
 
-void Form4::setText1(const QString& text) { text1_->setPlainText(text); }
+void Form4::setText1(const QString& text) { text1_->setText(text); }
 
 bool Form4::eventFilter(QObject* watched, QEvent* event) {
     // Typing replaces the whole statement at once.
@@ -59,7 +60,7 @@ void Form4::pushButton1Click() {
 
 void Form4::pushButton2Click() {
     ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton2_Click"));
-    trap.run(100, [&] { statements_.setText(ListLine, text1_->toPlainText()); });
+    trap.run(100, [&] { statements_.setText(ListLine, text1_->text()); });
     trap.run(102, [&] { accept(); });
 }
 

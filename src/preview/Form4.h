@@ -4,11 +4,11 @@
 
 #include <QDialog>
 
-class QPlainTextEdit;
 class QPushButton;
 
 namespace qb {
 
+class ExactTextEdit;
 class Interaction;
 class ListViewModel;
 class PointerRule;
@@ -20,7 +20,7 @@ public:
     // The edited line of the preview list (1-based).
     int ListLine = 0;
 
-    QPlainTextEdit* text1() const { return text1_; }
+    ExactTextEdit* text1() const { return text1_; }
     void setText1(const QString& text);
     PointerRule& pointerRule() { return *pointer_; }
 
@@ -36,7 +36,7 @@ private:
     ListViewModel& statements_;
     Interaction& ui_;
     PointerRule* pointer_ = nullptr;
-    QPlainTextEdit* text1_ = nullptr;
+    ExactTextEdit* text1_ = nullptr;
     QPushButton* pushButton1_ = nullptr;
     QPushButton* pushButton2_ = nullptr;
 };

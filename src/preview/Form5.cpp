@@ -7,9 +7,12 @@
 #include "core/ErrorTrap.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace qb {
 
@@ -46,6 +49,19 @@ void Form5::formLoad() {
     // The headings come with the list; the window sizes the columns.
     for (int c = 0; c < 4; ++c)
         trap.run(120 + 2 * c, [&] { formkit::applyColumnWidth(listView1_, datatypes_, c); });
+    // The widths are where the columns start; a heading wider than that
+    // gets its room.
+    QHeaderView* header = listView1_->header();
+    for (int c = 0; c < header->count(); ++c)
+        header->resizeSection(c, std::max(header->sectionSize(c), header->sectionSizeHint(c)));
+}
+
+void Form5::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Laid out now: grow the window so that all four columns are in view.
+    const int chrome = width() - listView1_->viewport()->width();
+    const int wanted = listView1_->header()->length() + chrome;
+    if (wanted > width()) resize(wanted, height());
 }
 
 void Form5::pushButton5Click() {

@@ -22,6 +22,9 @@ public:
 
     void pushButton5Click();  // < Back
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void formLoad();
 

@@ -58,11 +58,10 @@ void PreviewWindows::showEditLine(QWidget* owner, int line, const QString& text)
 }
 
 void PreviewWindows::showDatatypes(QWidget* owner) {
-    {
-        Form5 window(datatypeList(), ui_, owner);
-        window.exec();
-    }
-    datatypes_.reset();
+    // The rows stay for a second look: the run adds each one only once and
+    // clears them itself.
+    Form5 window(datatypeList(), ui_, owner);
+    window.exec();
 }
 
 }  // namespace qb

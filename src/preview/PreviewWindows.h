@@ -2,9 +2,11 @@
 // The SQL Preview window and the windows it opens, as the program sees them:
 // one object for the whole program run that holds the statement list, the
 // datatype list and ErrorLine. A list comes into being (with its column
-// headers) the first time it is touched; closing its window discards the
-// window's controls and the list's lines and headers, so the next touch
-// starts with an empty list. Every window is shown modally over its opener.
+// headers) the first time it is touched. Closing the SQL Preview window
+// discards its controls and the statement list, so the next touch starts
+// with an empty list; the datatype rows stay until the run clears them, so
+// the user can look at them again. Every window is shown modally over its
+// opener.
 
 #include "Clipboard.h"
 

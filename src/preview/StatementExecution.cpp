@@ -9,6 +9,7 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace qb {
@@ -36,7 +37,7 @@ StatementRunner runnerOn(RunState& state) {
 }
 
 ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunState& state, int& ErrorLine,
-                         ExecutionDisplay& display, Interaction& ui) {
+                         ExecutionDisplay& display, Interaction& ui, int firstLine) {
     ErrorTrap trap(ui, kForm, QStringLiteral("PushButton1_Click"));
     int n = 0;
     QString description;
@@ -72,6 +73,20 @@ ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunSta
         trap.run(168, [&] { showInfo(ui, QStringLiteral("Error found.")); });
         return ExecuteResult::Stopped;
     };
+    // The statements before line n stay: each one stands by itself.
+    auto abandon = [&](int m) {
+        trap.run(162, [&] { display.setProgressValue(0); });
+        trap.run(164, [&] { display.setProgressText(QString()); });
+        trap.run(166, [&] { display.setBusy(false); });
+        const QString done =
+            n > 1 ? QStringLiteral("Lines 1 to %1 have been executed and stay in the database.").arg(n - 1)
+                  : QStringLiteral("No line has been executed.");
+        trap.run(168, [&] {
+            showInfo(ui, QStringLiteral("Execution stopped before line %1 of %2.").arg(n).arg(m) +
+                             QStringLiteral("\r\r") + done);
+        });
+        return ExecuteResult::Abandoned;
+    };
 
     if (list.count() == 0) {
         trap.run(150, [&] { showInfo(ui, QStringLiteral("No SQL to run.")); });
@@ -80,8 +95,9 @@ ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunSta
     if (!step(106, [&] { display.setBusy(true); })) return stop();
 
     const int m = list.count();
-    for (n = 1; n <= m; ++n) {
+    for (n = std::max(firstLine, 1); n <= m; ++n) {
         if (!step(112, [&] { ui.yield(); })) return stop();
+        if (display.leaving()) return abandon(m);
         if (!step(114, [&] { display.setProgressValue(static_cast<double>(n) / list.count() * 100.0); }))
             return stop();
         if (!step(116, [&] {

@@ -25,6 +25,9 @@ public:
     virtual void selectLine(int line) = 0;
     virtual void scrollToLine(int line) = 0;
     virtual void setErrorText(const QString& text) = 0;
+    // True once the user has left the window during the execution: it ends
+    // before the next statement.
+    virtual bool leaving() const { return false; }
 };
 
 // Executes one statement; throws (DbError) when the database refuses it.
@@ -37,14 +40,17 @@ enum class ExecuteResult {
     NothingToRun,  // empty list: "No SQL to run."
     Stopped,       // a rejected statement: its line shown, the window stays
     Completed,     // every line passed: flags set, the window closes
+    Abandoned,     // the user left the window: flags as that exit set them
 };
 
-// "Execute SQL". A failure whose description contains "SQLException" (any
-// case) stops at its line and sets ErrorLine; any other failure is reported
-// and the line passed over. Blank lines are not executed. Gives the message
-// loop one turn per line.
+// "Execute SQL" from line `firstLine` on: after a stop the lines before the
+// stopped one are in the database already. A failure whose description
+// contains "SQLException" (any case) stops at its line and sets ErrorLine;
+// any other failure is reported and the line passed over. Blank lines are
+// not executed. Gives the message loop one turn per line; when the user has
+// left the window in that turn, says how far it got and ends.
 ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunState& state, int& ErrorLine,
-                         ExecutionDisplay& display, Interaction& ui);
+                         ExecutionDisplay& display, Interaction& ui, int firstLine = 1);
 
 // "Jump To Error Line": selects and shows line ErrorLine. A number beyond the
 // list (left from an earlier list) is reported for both steps.

@@ -134,5 +134,57 @@ TEST_F(MainWindowRun, PerTablePreviewSkipExecuteAndBack) {
     EXPECT_FALSE(form->runState.SQLite_conn->isOpen());
 }
 
+// Leaving the preview while it executes stops the execution; the run then
+// goes on as the exit says: after "Skip Table" with the next table, after
+// the close box no further table is taken.
+TEST_F(MainWindowRun, LeavingThePreviewDuringAnExecutionStopsItAndTheRunFollowsTheExit) {
+    setInputs(fixture("sample.mdb"), target, true, true);
+    struct Leave {
+        const char* button;  // null: the close box
+        int atYield;
+    };
+    const std::vector<Leave> script{{"PushButton9", 5}, {nullptr, 10}};
+    std::vector<int> lines;
+    const Leave* leave = nullptr;
+    int yields = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != QStringLiteral("Form2") || leave) return;
+        lines.push_back(previews->statementList().count());
+        if (lines.size() > script.size()) {  // a table the run should not have taken
+            modal->close();
+            return;
+        }
+        leave = &script[lines.size() - 1];
+        yields = 0;
+        QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("PushButton1")), Qt::LeftButton);
+        leave = nullptr;
+    });
+    ui.onYield = [&] {
+        if (!leave || ++yields != leave->atYield) return;
+        QWidget* preview = QApplication::activeModalWidget();
+        if (leave->button)
+            QTest::mouseClick(preview->findChild<QPushButton*>(QString::fromLatin1(leave->button)), Qt::LeftButton);
+        else
+            preview->close();
+    };
+    poll.start(10);
+    start();
+    poll.stop();
+
+    EXPECT_EQ(lines, (std::vector<int>{1 + 12, 1 + 30}));  // Products, Orders; never Customers
+    SqliteReader db(target);
+    EXPECT_EQ(db.tableNames(), (std::vector<std::string>{"Orders", "Products"}));
+    EXPECT_EQ(db.rowCount("Products"), 3);  // CREATE and three rows ran before the fifth turn
+    EXPECT_EQ(db.rowCount("Orders"), 8);
+    EXPECT_TRUE(reportTexts(ui).isEmpty()) << reportTexts(ui).join("\n").toStdString();
+    EXPECT_EQ(ui.texts(), (QStringList{"Execution stopped before line 5 of 13.\r\rLines 1 to 4 have been executed and "
+                                       "stay in the database.",
+                                       "Execution stopped before line 10 of 31.\r\rLines 1 to 9 have been executed "
+                                       "and stay in the database.",
+                                       "Done."}));
+    EXPECT_FALSE(form->runState.SQLite_conn->isOpen());
+}
+
 }  // namespace
 }  // namespace qb::test

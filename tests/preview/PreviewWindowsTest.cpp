@@ -6,6 +6,7 @@
 #include "conversion/ListViewModel.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
+#include "preview/ExactTextEdit.h"
 #include "preview/Form2.h"
 #include "preview/Form3.h"
 #include "preview/Form4.h"
@@ -24,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -63,6 +65,36 @@ QPushButton* button(QWidget& window, const char* name) {
     EXPECT_NE(b, nullptr) << name;
     return b;
 }
+
+// Where a user clicks on line `line` (1-based): its text, or its check box.
+QPoint textOf(QTreeView* view, int line) { return view->visualRect(view->model()->index(line - 1, 0)).center(); }
+QPoint checkBoxOf(QTreeView* view, int line) {
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.rect = view->visualRect(view->model()->index(line - 1, 0));
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    return view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view).center();
+}
+void click(QTreeView* view, QPoint at) { QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at); }
+
+// Closes every window that opens over the preview, noting which one it was
+// ("Form4:5" for Edit Line on line 5).
+struct ChildWindows {
+    QStringList seen;
+    QTimer poll;
+    ChildWindows() {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal->objectName() == QStringLiteral("Form2")) return;
+            if (auto* edit = dynamic_cast<Form4*>(modal))
+                seen << QStringLiteral("Form4:%1:%2").arg(edit->ListLine).arg(edit->text1()->toPlainText());
+            else
+                seen << modal->objectName();
+            modal->close();
+        });
+        poll.start(5);
+    }
+};
 
 struct PreviewWindowsTest : ::testing::Test {
     ScriptedInteraction ui;
@@ -169,56 +201,188 @@ struct SqliteFile : PreviewWindowsTest {
         state.SQLite_conn->open(SQLiteConnectionString(dir.filePath("target.db3")).toStdString());
         state.SQLite_conn->execute("CREATE TABLE t (a TEXT)");
     }
-    long long rows() {
+    long long rows(const std::string& table = "t") {
         Recordset rs;
-        rs.open("SELECT * FROM t", *state.SQLite_conn);
+        rs.open("SELECT * FROM " + table, *state.SQLite_conn);
         return rs.recordcount();
     }
 };
 
-TEST_F(SqliteFile, RejectedLineIsShownCorrectedThroughEditLineAndExecutedAgain) {
+// While the statements run, the message loop gets a turn per line: a click
+// then must not start a second execution, open a window, copy, or tick.
+TEST_F(SqliteFile, DuringAnExecutionOnlyTheExitsAct) {
     QStringList lines;
-    for (int i = 1; i <= 10; ++i) lines << QStringLiteral("INSERT INTO t VALUES ('%1')").arg(i);
-    lines[4] = QStringLiteral("INSERT INTO t VALUES ('5'");
-    lines.insert(2, QStringLiteral("   "));  // passed over
-    lines.removeAt(3);
+    for (int i = 1; i <= 30; ++i) lines << QStringLiteral("INSERT INTO t VALUES ('%1')").arg(i);
+    fill(lines);
+    ChildWindows children;
+    bool sampled = false;
+    show([&](Form2& w) {
+        QTreeView* view = w.listView1();
+        ui.onYield = [&] {
+            if (sampled || ui.yields != 10) return;
+            sampled = true;
+            EXPECT_TRUE(w.pointerRule().isBusy());
+            for (const char* name : {"PushButton1", "PushButton2", "PushButton3", "PushButton4", "PushButton6",
+                                     "PushButton7", "PushButton8"}) {
+                EXPECT_FALSE(button(w, name)->isEnabled()) << name;
+                QTest::mouseClick(button(w, name), Qt::LeftButton);
+            }
+            EXPECT_TRUE(button(w, "PushButton5")->isEnabled());
+            EXPECT_TRUE(button(w, "PushButton9")->isEnabled());
+            click(view, checkBoxOf(view, 2));
+            click(view, textOf(view, 4));
+            view->setCurrentIndex(view->model()->index(5, 0));
+            QTest::keyClick(view, Qt::Key_Space);
+            EXPECT_FALSE(windows.statementList().checked(2));
+            EXPECT_FALSE(windows.statementList().checked(6));
+        };
+        QTest::mouseClick(button(w, "PushButton1"), Qt::LeftButton);
+        ui.onYield = nullptr;
+        if (w.isVisible()) w.close();
+    });
+    EXPECT_TRUE(sampled);
+    EXPECT_EQ(rows(), 30);
+    EXPECT_TRUE(children.seen.isEmpty()) << children.seen.join(", ").toStdString();
+    EXPECT_TRUE(ui.messages.empty()) << ui.texts().join(" | ").toStdString();
+    EXPECT_TRUE(state.SQLFormOK);
+}
+
+// "< Back", "Skip Table" and the close box end a running execution before
+// its next statement, with the flags as the exit alone sets them.
+TEST_F(SqliteFile, LeavingDuringAnExecutionEndsItBeforeTheNextStatement) {
+    struct Exit {
+        const char* button;  // null: the close box
+        bool stopAfter;
+    };
+    QStringList lines;
+    for (int i = 1; i <= 20; ++i) lines << QStringLiteral("INSERT INTO t VALUES ('%1')").arg(i);
+    for (const Exit exit : {Exit{"PushButton5", true}, Exit{"PushButton9", false}, Exit{nullptr, true}}) {
+        const char* name = exit.button ? exit.button : "close box";
+        state.SQLite_conn->execute("DELETE FROM t");
+        fill(lines);
+        state.StopConverting = true;
+        state.SQLFormOK = false;
+        ui.messages.clear();
+        ui.yields = 0;
+        show([&](Form2& w) {
+            ui.onYield = [&] {
+                if (ui.yields != 8) return;
+                if (exit.button)
+                    QTest::mouseClick(button(w, exit.button), Qt::LeftButton);
+                else
+                    w.close();
+            };
+            QTest::mouseClick(button(w, "PushButton1"), Qt::LeftButton);
+            ui.onYield = nullptr;
+        });
+        EXPECT_EQ(rows(), 7) << name;
+        EXPECT_EQ(state.StopConverting, exit.stopAfter) << name;
+        EXPECT_FALSE(state.SQLFormOK) << name;
+        EXPECT_EQ(ui.texts(), QStringList{"Execution stopped before line 8 of 20.\r\rLines 1 to 7 have been "
+                                          "executed and stay in the database."})
+            << name;
+    }
+}
+
+// After a stop the lines before it are in the database: executing again
+// goes on from the stopped line, so a new table's CREATE does not fail
+// ("already exists") and no row is inserted twice.
+TEST_F(SqliteFile, ExecutingAgainAfterAStopResumesAtTheStoppedLine) {
+    QStringList lines{"CREATE TABLE n (a TEXT)"};
+    for (int i = 1; i <= 10; ++i) lines << QStringLiteral("INSERT INTO n VALUES ('%1')").arg(i);
+    lines[3] = QStringLiteral("   ");  // passed over
+    lines[6] = QStringLiteral("INSERT INTO n VALUES ('6'");
     fill(lines);
     state.StopConverting = true;
     bool stoppedOpen = false;
+    QString firstProgress;
 
     show([&](Form2& w) {
         button(w, "PushButton1")->click();
-        EXPECT_TRUE(w.isVisible());
-        EXPECT_EQ(rows(), 3);  // lines 1, 2 and 4; line 3 is blank
-        EXPECT_EQ(windows.ErrorLine, 5);
-        EXPECT_EQ(w.selectedLine(), 5);
+        stoppedOpen = w.isVisible();
+        EXPECT_EQ(rows("n"), 4);  // lines 2, 3, 5 and 6
+        EXPECT_EQ(windows.ErrorLine, 7);
+        EXPECT_EQ(w.selectedLine(), 7);
         EXPECT_TRUE(w.text1()->toPlainText().contains("SQLException"));
         EXPECT_EQ(w.progressBar1()->value(), 0);
         EXPECT_EQ(w.progressBar1()->statusText(), "");
         EXPECT_EQ(w.pointerRule().pointer(), PointerRule::Default);
-        EXPECT_EQ(ui.texts().last(), "Error found.");
-        stoppedOpen = w.isVisible();
+        EXPECT_EQ(ui.texts(), QStringList{"Error found."});
+        // What ran is shown as done; the stopped line is not.
+        for (int line = 1; line <= 11; ++line) EXPECT_EQ(w.lineShownDone(line), line < 7) << line;
 
-        // A click on the line opens Edit Line with its text; OK writes it back.
+        // The user corrects line 7 in Edit Line and executes again.
         whenShown<Form4>([&](Form4& edit) {
-            EXPECT_EQ(edit.windowTitle(), "Edit Line - Quellbrook");
-            EXPECT_EQ(edit.ListLine, 5);
-            EXPECT_EQ(edit.text1()->toPlainText(), "INSERT INTO t VALUES ('5'");
-            EXPECT_EQ(edit.text1()->textCursor().selectedText(), "INSERT INTO t VALUES ('5'");
-            edit.setText1(QStringLiteral("INSERT INTO t VALUES ('5')"));
-            button(edit, "PushButton2")->click();
+            EXPECT_EQ(edit.ListLine, 7);
+            EXPECT_EQ(edit.text1()->textCursor().selectedText(), "INSERT INTO n VALUES ('6'");
+            QTest::keyClicks(edit.text1(), "INSERT INTO n VALUES ('6')");
+            QTest::mouseClick(button(edit, "PushButton2"), Qt::LeftButton);
         });
-        QTreeView* view = w.listView1();
-        const QRect line5 = view->visualRect(view->model()->index(4, 0));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, line5.center());
-        EXPECT_EQ(windows.statementList().text(5), "INSERT INTO t VALUES ('5')");
-
-        button(w, "PushButton1")->click();  // closes the window when all lines ran
+        click(w.listView1(), textOf(w.listView1(), 7));
+        EXPECT_EQ(windows.statementList().text(7), "INSERT INTO n VALUES ('6')");
+        ui.onYield = [&] {
+            if (firstProgress.isEmpty()) firstProgress = w.progressBar1()->statusText();
+        };
+        QTest::mouseClick(button(w, "PushButton1"), Qt::LeftButton);  // closes the window when all lines ran
+        ui.onYield = nullptr;
+        if (w.isVisible()) w.close();
     });
     EXPECT_TRUE(stoppedOpen);
-    EXPECT_EQ(rows(), 3 + 9);  // the first three ran again
+    EXPECT_EQ(firstProgress, "Please wait.. Processing row: 7 of 11");
+    EXPECT_EQ(rows("n"), 9);
+    EXPECT_EQ(ui.texts(), QStringList{"Error found."});
     EXPECT_TRUE(state.SQLFormOK);
     EXPECT_FALSE(state.StopConverting);
+
+    // A new list starts at its first line, whatever ErrorLine says.
+    fill({"INSERT INTO n VALUES ('x')"});
+    show([&](Form2& w) {
+        QTest::mouseClick(button(w, "PushButton1"), Qt::LeftButton);
+        if (w.isVisible()) w.close();
+    });
+    EXPECT_EQ(rows("n"), 10);
+    EXPECT_EQ(windows.ErrorLine, 7);
+}
+
+// Values carry CR LF, lone CRs and other characters a text document
+// normalises. Edit Line's OK writes back exactly what the box holds: the
+// original text when untouched, and the untouched characters around an
+// edit. The error box hands its text on as the database worded it.
+TEST_F(SqliteFile, EditLineAndTheErrorBoxGiveBackEveryCharacter) {
+    const QString value = QString::fromUtf16(u"a\r\nb\rc\nd\u00A0e\u2028f\u2029g\th\x01i\x1Fj\r\n");
+    const QString insert = QStringLiteral("INSERT INTO t VALUES ('") + value + QStringLiteral("')");
+    const QString unterminated = QStringLiteral("INSERT INTO t VALUES ('") + value;
+    fill({insert, unterminated});
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    show([&](Form2& w) {
+        QTreeView* view = w.listView1();
+        whenShown<Form4>([&](Form4& edit) { QTest::mouseClick(button(edit, "PushButton2"), Qt::LeftButton); });
+        click(view, textOf(view, 1));
+        EXPECT_EQ(windows.statementList().text(1), insert);
+
+        // A character typed before the closing "')" leaves the rest as it was.
+        whenShown<Form4>([&](Form4& edit) {
+            QTest::keyClick(edit.text1(), Qt::Key_End, Qt::ControlModifier);
+            QTest::keyClick(edit.text1(), Qt::Key_Left);
+            QTest::keyClick(edit.text1(), Qt::Key_Left);
+            QTest::keyClicks(edit.text1(), "Z");
+            QTest::mouseClick(button(edit, "PushButton2"), Qt::LeftButton);
+        });
+        click(view, textOf(view, 1));
+        EXPECT_EQ(windows.statementList().text(1), QStringLiteral("INSERT INTO t VALUES ('") + value + "Z')");
+
+        // Line 2 is rejected; SQLite quotes the unterminated text in its error.
+        QTest::mouseClick(button(w, "PushButton1"), Qt::LeftButton);
+        EXPECT_EQ(windows.ErrorLine, 2);
+        clipboard->clear();
+        QTest::mouseClick(button(w, "PushButton4"), Qt::LeftButton);
+        EXPECT_TRUE(clipboard->text().contains(QStringLiteral("'") + value)) << clipboard->text().toStdString();
+        w.close();
+    });
+    Recordset stored;
+    stored.open("SELECT a FROM t", *state.SQLite_conn);
+    ASSERT_EQ(stored.recordcount(), 1);
+    EXPECT_EQ(std::get<std::string>(stored.values().at(0)), (value + "Z").toStdString());
 }
 
 TEST_F(PreviewWindowsTest, EditLineCancelKeepsTheLineAndAStaleLineIsReported) {
@@ -243,6 +407,25 @@ TEST_F(PreviewWindowsTest, EditLineCancelKeepsTheLineAndAStaleLineIsReported) {
     });
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].text.contains("Form4.PushButton2_Click at line 100\r\r"));
+}
+
+// The view reports a click on a check box as a click on its line too: it
+// must tick that line only, and never open Edit Line on the selected one.
+TEST_F(PreviewWindowsTest, ACheckBoxClickOnlyTicksAndATextClickEditsThatLine) {
+    fill({"a", "b", "c", "d", "e"});
+    ChildWindows children;
+    show([&](Form2& w) {
+        QTreeView* view = w.listView1();
+        click(view, textOf(view, 5));
+        click(view, checkBoxOf(view, 2));
+        EXPECT_TRUE(windows.statementList().checked(2));
+        click(view, checkBoxOf(view, 2));
+        EXPECT_FALSE(windows.statementList().checked(2));
+        click(view, textOf(view, 3));
+        EXPECT_EQ(w.selectedLine(), 3);
+        w.close();
+    });
+    EXPECT_EQ(children.seen, (QStringList{"Form4:5:e", "Form4:3:c"}));
 }
 
 TEST_F(PreviewWindowsTest, CopySqlTakesTheCheckedLinesAndAlwaysSaysSo) {
@@ -335,7 +518,9 @@ TEST_F(PreviewWindowsTest, FindAndReplaceWindowChangesTheListAndCloses) {
     EXPECT_EQ(ui.texts(), QStringList{"Done."});
 }
 
-TEST_F(PreviewWindowsTest, DatatypeWindowShowsTheRowsAndBackDiscardsThem) {
+// The rows stay for a second look after "< Back"; the headings show whole
+// from the 1700-twips start.
+TEST_F(PreviewWindowsTest, DatatypeWindowShowsItsRowsAgainWithWholeHeadings) {
     ListViewModel& types = windows.datatypeList();
     for (const char* field : {"id", "name"}) {
         const int row = types.add("Customers");
@@ -345,27 +530,35 @@ TEST_F(PreviewWindowsTest, DatatypeWindowShowsTheRowsAndBackDiscardsThem) {
     }
     types.add("Pictures");
     types.setSubItem(3, 1, "photo");  // long binary: type columns empty
+    int looks = 0;
     show([&](Form2& w) {
-        whenShown<Form5>([&](Form5& f) {
-            EXPECT_EQ(f.windowTitle(), "Datatypes Conversion - Quellbrook");
-            QAbstractItemModel* m = f.listView1()->model();
-            ASSERT_EQ(m->columnCount(), 4);
-            EXPECT_EQ(m->headerData(3, Qt::Horizontal).toString(), "New SQLite Datatype");
-            for (int c = 0; c < 4; ++c) EXPECT_EQ(f.listView1()->columnWidth(c), 113);
-            ASSERT_EQ(m->rowCount(), 3);
-            EXPECT_EQ(m->index(1, 1).data().toString(), "name");
-            EXPECT_EQ(m->index(1, 3).data().toString(), "TEXT");
-            EXPECT_EQ(m->index(2, 0).data().toString(), "Pictures");
-            EXPECT_EQ(m->index(2, 2).data().toString(), "");
-            EXPECT_EQ(button(f, "PushButton5")->text(), "< Back");
-            button(f, "PushButton5")->click();
-        });
-        button(w, "PushButton7")->click();
-        EXPECT_FALSE(windows.datatypeListLoaded());
+        for (int look = 1; look <= 2; ++look) {
+            whenShown<Form5>([&](Form5& f) {
+                ++looks;
+                EXPECT_EQ(f.windowTitle(), "Datatypes Conversion - Quellbrook");
+                QAbstractItemModel* m = f.listView1()->model();
+                ASSERT_EQ(m->columnCount(), 4);
+                EXPECT_EQ(m->headerData(3, Qt::Horizontal).toString(), "New SQLite Datatype");
+                QHeaderView* header = f.listView1()->header();
+                for (int c = 0; c < 4; ++c) {
+                    EXPECT_GE(header->sectionSize(c), 113) << c;
+                    EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << c;
+                }
+                EXPECT_LE(header->length(), f.listView1()->viewport()->width());
+                ASSERT_EQ(m->rowCount(), 3) << "look " << look;
+                EXPECT_EQ(m->index(1, 1).data().toString(), "name");
+                EXPECT_EQ(m->index(1, 3).data().toString(), "TEXT");
+                EXPECT_EQ(m->index(2, 0).data().toString(), "Pictures");
+                EXPECT_EQ(m->index(2, 2).data().toString(), "");
+                EXPECT_EQ(button(f, "PushButton5")->text(), "< Back");
+                QTest::mouseClick(button(f, "PushButton5"), Qt::LeftButton);
+            });
+            QTest::mouseClick(button(w, "PushButton7"), Qt::LeftButton);
+        }
         w.close();
     });
-    EXPECT_EQ(windows.datatypeList().count(), 0);
-    EXPECT_EQ(windows.datatypeList().columns().size(), 4u);
+    EXPECT_EQ(looks, 2);
+    EXPECT_EQ(windows.datatypeList().count(), 3);
     EXPECT_TRUE(ui.messages.empty());
 }
 
