@@ -39,8 +39,8 @@ const char* const kUsage =
     "\n"
     "Options:\n"
     "  --password TEXT            the Access database password; other local users\n"
-    "                             can read it in the process list: prefer one of\n"
-    "                             the two ways below\n"
+    "                             can read it in the process list: prefer\n"
+    "                             --password-file or QUELLBROOK_PASSWORD\n"
     "  --password-file FILE       read the password from the first line of FILE\n"
     "                             (\"-\" for standard input)\n"
     "  --overwrite ask|yes|no     a table that already exists in the SQLite file:\n"
@@ -275,10 +275,9 @@ private:
         TableRecord& t = tables_.back();
         t.rolledBack = true;
         ui_.clearProgressLine();
-        std::cerr << "Table " << t.name.toStdString()
-                  << " was rolled back: the SQLite file keeps what it held before";
-        if (fast_.lastTableRows() > 0) std::cerr << ", and none of the " << fast_.lastTableRows() << " rows read";
-        std::cerr << ".\n" << std::endl;
+        std::cerr << "Table " << t.name.toStdString() << " was rolled back: ";
+        if (fast_.lastTableRows() > 0) std::cerr << "none of the " << fast_.lastTableRows() << " rows read went in, and ";
+        std::cerr << "the SQLite file keeps what it held before.\n" << std::endl;
     }
 
     // A statement may hold line breaks in its values, so the ";" is what
