@@ -101,7 +101,7 @@ TEST_F(ReadOnlyTarget, FileWithoutWritePermission) {
         const CliResult r = convertAsNobody(extra + QStringList{QStringLiteral("--overwrite"), QStringLiteral("yes"),
                                                                 source, target});
         EXPECT_EQ(r.exitCode, 1) << show(r);
-        EXPECT_EQ(r.out, QStringLiteral("Tables: 0, rows: 0, failures: 4\n")) << show(r);
+        EXPECT_TRUE(r.out.endsWith(QStringLiteral("\nTables: 0, rows: 0, failures: 4\n"))) << show(r);
         EXPECT_EQ(r.err.count(QStringLiteral("attempt to write a readonly database")), 3) << show(r);
         EXPECT_EQ(dumpDatabase(target), before);
     }
@@ -174,7 +174,7 @@ TEST_F(ReadOnlyTarget, WritableFileInReadOnlyFolder) {
 
     const CliResult r = convertAsNobody({QStringLiteral("--overwrite"), QStringLiteral("yes"), source, target});
     EXPECT_EQ(r.exitCode, 1) << show(r);
-    EXPECT_EQ(r.out, QStringLiteral("Tables: 0, rows: 0, failures: 4\n")) << show(r);
+    EXPECT_TRUE(r.out.endsWith(QStringLiteral("\nTables: 0, rows: 0, failures: 4\n"))) << show(r);
     EXPECT_EQ(dumpDatabase(target), before);
     EXPECT_EQ(entriesOf(folder), QStringList{QStringLiteral("t.db")});
     ::chmod(folder.toLocal8Bit().constData(), 0755);
@@ -316,7 +316,7 @@ TEST(LockedTarget, CommandLineReportsTheLockedCreate) {
     holder.release();
 
     EXPECT_EQ(r.exitCode, 1) << show(r);
-    EXPECT_EQ(r.out, QStringLiteral("Tables: 0, rows: 0, failures: 1\n")) << show(r);
+    EXPECT_TRUE(r.out.endsWith(QStringLiteral("\nTables: 0, rows: 0, failures: 1\n"))) << show(r);
     EXPECT_TRUE(r.err.startsWith(QStringLiteral("SQLException: [SQLite]database is locked"))) << show(r);
     EXPECT_TRUE(r.err.contains(QStringLiteral("at line 306"))) << show(r);
     EXPECT_GE(seconds, 0.9);
