@@ -12,11 +12,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace qb::cli {
 
@@ -31,7 +38,11 @@ const char* const kUsage =
     "create it).\n"
     "\n"
     "Options:\n"
-    "  --password TEXT            the Access database password\n"
+    "  --password TEXT            the Access database password; other local users\n"
+    "                             can read it in the process list: prefer\n"
+    "                             --password-file or QUELLBROOK_PASSWORD\n"
+    "  --password-file FILE       read the password from the first line of FILE\n"
+    "                             (\"-\" for standard input)\n"
     "  --overwrite ask|yes|no     a table that already exists in the SQLite file:\n"
     "                             ask (default; needs a terminal), replace it, or\n"
     "                             leave it and pass over the Access table\n"
@@ -40,12 +51,23 @@ const char* const kUsage =
     "                             runs as a script (a value may span lines)\n"
     "  --fast                     execute each table in one transaction with a\n"
     "                             prepared INSERT (same result, much faster)\n"
-    "  --limit N                  convert at most N rows of each table\n"
+    "  --limit N                  convert at most N rows of each table (0: create\n"
+    "                             the tables without rows)\n"
     "  --help                     show this text\n"
     "  --version                  show the version\n"
     "\n"
-    "Exit status: 0 every statement succeeded, 1 some failed, 2 usage error or\n"
-    "an input that cannot be read.\n";
+    "The password: --password or --password-file (only one of them) wins over\n"
+    "the environment variable QUELLBROOK_PASSWORD, which is used when neither\n"
+    "is given.\n"
+    "\n"
+    "The summary names each table with the rows read from the Access file and\n"
+    "the rows its SQLite table holds afterwards (with --sql: the rows written to\n"
+    "the script), then the line \"Tables: N, rows: N, failures: N\".\n"
+    "\n"
+    "Exit status: 0 every table arrived whole; 1 a statement failed or a table\n"
+    "has fewer rows in the SQLite file than were read; 2 usage error, an input\n"
+    "that cannot be read, or an SQLite file that cannot be used (a target the\n"
+    "program created for the run is removed again).\n";
 
 enum class Overwrite { Ask, Yes, No };
 
@@ -53,6 +75,8 @@ struct Options {
     QString accessFile;
     QString sqliteFile;
     QString password;
+    std::optional<QString> passwordOption;
+    std::optional<QString> passwordFile;
     QString sqlFile;
     Overwrite overwrite = Overwrite::Ask;
     bool fast = false;
@@ -100,9 +124,15 @@ public:
 
     int failures = 0;
     bool progressShown = false;
+    // The answer to the current table's overwrite question, if one was asked.
+    std::optional<MsgResult> lastAnswer;
 
 private:
     MsgResult answer(const QString& question) {
+        lastAnswer = ask(question);
+        return *lastAnswer;
+    }
+    MsgResult ask(const QString& question) {
         if (overwrite_ == Overwrite::Yes) return MsgResult::Yes;
         if (overwrite_ == Overwrite::No) return MsgResult::No;
         clearProgressLine();
@@ -114,14 +144,26 @@ private:
     Overwrite overwrite_;
 };
 
+// One Access table as the run took it.
+struct TableRecord {
+    QString name;
+    std::optional<MsgResult> answer;  // the overwrite question, when asked
+    long long read = 0;               // rows rendered from the Access file
+    long long failures = 0;           // failures reported while it ran
+    bool open = true;
+    bool rolledBack = false;
+    int reportsAtStart = 0;
+    long long lostAtStart = 0;
+};
+
 class CliHost : public ConversionHost {
 public:
-    CliHost(const Options& options, CliInteraction& ui)
+    CliHost(const Options& options, CliInteraction& ui, QSaveFile* script)
         : options_(options), ui_(ui), statements_(createStatementList()), datatypes_(createDatatypeList()),
-          showProgress_(isatty(STDERR_FILENO) != 0), fast_(ui) {}
+          showProgress_(isatty(STDERR_FILENO) != 0), script_(script), fast_(ui) {}
     Interaction& ui() override { return ui_; }
     SourceFields fields() override { return {options_.accessFile, options_.password, options_.sqliteFile}; }
-    bool previewEnabled() override { return !options_.sqlFile.isEmpty(); }
+    bool previewEnabled() override { return script_ != nullptr; }
     bool perFile() override { return true; }
     bool perTable() override { return false; }
 
@@ -129,36 +171,40 @@ public:
     void setProgressText(const QString& text) override {
         static const QString prefix = QStringLiteral("Please wait.. Processing table ");
         if (text.startsWith(prefix)) currentTable_ = text.mid(prefix.size()).toStdString();
+        // The run clears the text when it is done with a table, taken or
+        // passed over.
+        if (text.isEmpty()) closeTable();
     }
     void rowProgress(long long row, long long total) override {
         ++rowsCollected;
+        if (!tables_.empty()) ++tables_.back().read;
+        // The script takes the statements as they come, so memory stays
+        // flat however many rows a table has.
+        if (script_ && statements_->count() >= kStatementsPerWrite) writeStatements();
         if (!showProgress_ || (row % 1000 != 0 && row != total && row != 1)) return;
         std::cerr << "\r\033[K" << currentTable_ << ": " << row << " of " << total << " rows" << std::flush;
         ui_.progressShown = true;
     }
-    void setBusy(bool) override {}
+    void setBusy(bool busy) override {
+        // The run sets the busy state only once the SQLite file passed its test.
+        if (busy) targetAccepted = true;
+    }
     QStringList& List1() override { return list1_; }
     QStringList& List2() override { return list2_; }
     ListViewModel& statementList() override { return *statements_; }
     ListViewModel& datatypeList() override { return *datatypes_; }
 
-    // The statements go to the file instead of the database.
+    // The end of the run: the rest of the statements, then the file takes
+    // its name.
     void showPreview() override {
-        QSaveFile file(options_.sqlFile);
-        if (!file.open(QIODevice::WriteOnly))
+        writeStatements();
+        if (!scriptError_.isEmpty() || !script_->commit()) {
+            const QString reason = scriptError_.isEmpty() ? script_->errorString() : scriptError_;
+            script_->cancelWriting();
             throw DbError(errnum::Generic, "Cannot write " + options_.sqlFile.toStdString() + ": " +
-                                               file.errorString().toStdString());
-        for (int n = 1; n <= statements_->count(); ++n) {
-            // A value may hold line breaks, so the ";" is what ends a
-            // statement when the file is run as a script.
-            const QByteArray statement = statements_->text(n).toUtf8();
-            file.write(statement);
-            file.write(statement.endsWith(';') ? "\n" : ";\n");
+                                               reason.toStdString());
         }
-        if (!file.commit())
-            throw DbError(errnum::Generic, "Cannot write " + options_.sqlFile.toStdString() + ": " +
-                                               file.errorString().toStdString());
-        sqlWritten = statements_->count();
+        sqlWritten = statementsWritten_;
         // The summary counts what went into the file, tables and rows alike.
         tables = tablesCollected;
         rows = rowsCollected;
@@ -177,22 +223,77 @@ public:
         if (kind == StatementKind::Create) ++tables;
     }
 
+    void tableStarted(const QString& name) override {
+        closeTable();
+        ui_.lastAnswer.reset();
+        TableRecord record;
+        record.name = name;
+        record.reportsAtStart = ui_.failures;
+        record.lostAtStart = fast_.unreportedLostRows();
+        tables_.push_back(std::move(record));
+    }
+
     void tableFinished(RunState&) override {
         ++tablesCollected;
-        if (options_.fast) fast_.tableFinished();
+        if (!options_.fast) return;
+        struct Note {
+            CliHost& host;
+            ~Note() { host.noteRollback(); }
+        } note{*this};
+        fast_.tableFinished();
     }
 
     // What reached the SQLite file (or, with --sql, the script).
     long long totalRows() const { return rows + fast_.rows(); }
     int totalTables() const { return tables + fast_.tables(); }
+    long long unreportedLostRows() const { return fast_.unreportedLostRows(); }
+    std::vector<TableRecord>& tableRecords() {
+        closeTable();
+        return tables_;
+    }
 
     long long rows = 0;
     int tables = 0;
     int tablesCollected = 0;
     long long rowsCollected = 0;
     int sqlWritten = -1;
+    bool targetAccepted = false;
 
 private:
+    static constexpr int kStatementsPerWrite = 512;
+
+    void closeTable() {
+        if (tables_.empty() || !tables_.back().open) return;
+        TableRecord& t = tables_.back();
+        t.open = false;
+        t.answer = ui_.lastAnswer;
+        t.failures = (ui_.failures - t.reportsAtStart) + (fast_.unreportedLostRows() - t.lostAtStart);
+    }
+
+    void noteRollback() {
+        if (!fast_.lastTableRolledBack() || tables_.empty()) return;
+        TableRecord& t = tables_.back();
+        t.rolledBack = true;
+        ui_.clearProgressLine();
+        std::cerr << "Table " << t.name.toStdString() << " was rolled back: ";
+        if (fast_.lastTableRows() > 0) std::cerr << "none of the " << fast_.lastTableRows() << " rows read went in, and ";
+        std::cerr << "the SQLite file keeps what it held before.\n" << std::endl;
+    }
+
+    // A statement may hold line breaks in its values, so the ";" is what
+    // ends it when the file is run as a script.
+    void writeStatements() {
+        const int count = statements_->count();
+        for (int n = 1; n <= count && scriptError_.isEmpty(); ++n) {
+            QByteArray line = statements_->text(n).toUtf8();
+            line += line.endsWith(';') ? "\n" : ";\n";
+            if (script_->write(line) != line.size()) scriptError_ = script_->errorString();
+            else ++statementsWritten_;
+        }
+        statements_->clear();
+        datatypes_->clear();
+    }
+
     const Options& options_;
     CliInteraction& ui_;
     std::unique_ptr<ListViewModel> statements_;
@@ -200,6 +301,10 @@ private:
     QStringList list1_, list2_;
     std::string currentTable_;
     bool showProgress_;
+    QSaveFile* script_;
+    QString scriptError_;
+    int statementsWritten_ = 0;
+    std::vector<TableRecord> tables_;
     FastWriter fast_;
 };
 
@@ -209,42 +314,195 @@ int usageError(const QString& text) {
     return 2;
 }
 
+// Why the run's test of the SQLite file refuses it: the driver first, as
+// nothing can be opened without it, then in the order that test checks.
+QString targetProblem(const QString& path) {
+    try {
+        Connection::create();
+    } catch (const DbError&) {
+        return QStringLiteral("driver missing: the \"SQLite3 ODBC Driver\" is not registered with the ODBC "
+                              "driver manager");
+    }
+    const QFileInfo info(path);
+    if (!info.exists()) return QStringLiteral("missing");
+    if (info.isHidden()) return QStringLiteral("hidden (its name starts with a dot), which the conversion refuses");
+    if (!info.isFile()) return QStringLiteral("not a regular file");
+    try {
+        auto connection = Connection::create();
+        connection->open(SQLiteConnectionString(path).toStdString());
+    } catch (const DbError& e) {
+        return QStringLiteral("not a database: ") + QString::fromStdString(e.description());
+    }
+    return QStringLiteral("it cannot be opened");
+}
+
+void refuseTarget(const QString& path) {
+    printError(path + QStringLiteral(": cannot be used as the SQLite file: ") + targetProblem(path));
+}
+
 // Opens the inputs once before the run, so that a file that cannot be read
 // is named with its reason and ends the program before anything is written.
-bool checkInputs(const Options& options) {
+// `created` tells whether the SQLite file was made here.
+bool checkInputs(const Options& options, bool& created) {
+    created = false;
     const SourceFields form{options.accessFile, options.password, options.sqliteFile};
     try {
         auto connection = Connection::create();
         connection->open(AccessConnectionString(QString(), QString(), form).toStdString());
         connection->close();
     } catch (const DbError& e) {
+        if (e.number() == errnum::ProviderNotFound) {
+            refuseTarget(options.sqliteFile);
+            return false;
+        }
         printError(options.accessFile + QStringLiteral(": ") + QString::fromStdString(e.description()));
         return false;
     }
-    bool created = false;
     try {
-        const QFileInfo target(options.sqliteFile);
-        if (target.exists() && !target.isFile()) throw DbError(errnum::Generic, "not a file");
-        if (!target.exists()) {
+        // A path the connection string refuses must not leave a file behind.
+        SQLiteConnectionString(options.sqliteFile);
+        if (!QFileInfo::exists(options.sqliteFile) && !QFileInfo(options.sqliteFile).isSymLink()) {
             QFile create(options.sqliteFile);
             if (!create.open(QIODevice::WriteOnly)) throw DbError(errnum::Generic, create.errorString().toStdString());
             created = true;
         }
-        auto connection = Connection::create();
-        connection->open(SQLiteConnectionString(options.sqliteFile).toStdString());
-        connection->close();
     } catch (const DbError& e) {
-        // A refused path (one with ";") must not leave an empty file behind.
-        if (created) QFile::remove(options.sqliteFile);
         printError(options.sqliteFile + QStringLiteral(": ") + QString::fromStdString(e.description()));
+        return false;
+    }
+    // The test the run makes before anything else.
+    if (!TestSQLiteDatabase(options.sqliteFile)) {
+        refuseTarget(options.sqliteFile);
+        if (created) QFile::remove(options.sqliteFile);
+        created = false;
         return false;
     }
     return true;
 }
 
+// The file a path names, whether it exists yet or not: the device and inode
+// of the file, or of its folder together with the name of a file still to
+// be made. Links and other spellings of one file give the same key.
+struct FileKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    QString name;
+    bool operator==(const FileKey&) const = default;
+};
+
+std::optional<FileKey> fileKey(QString path) {
+    for (int links = 0; links < 40; ++links) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) == 0) return FileKey{st.st_dev, st.st_ino, {}};
+        const QFileInfo info(path);
+        if (info.isSymLink()) {
+            // A link to a file not made yet: writing through it makes that file.
+            path = info.symLinkTarget();
+            continue;
+        }
+        if (::stat(QFile::encodeName(info.absolutePath()).constData(), &st) == 0)
+            return FileKey{st.st_dev, st.st_ino, info.fileName()};
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    const auto ka = fileKey(a);
+    return ka && ka == fileKey(b);
+}
+
+// The first line of a file, or of standard input for "-", without its line
+// break.
+std::optional<QString> readPasswordFile(const QString& name) {
+    QByteArray line;
+    if (name == QStringLiteral("-")) {
+        std::string text;
+        if (!std::getline(std::cin, text) && text.empty() && !std::cin.eof()) return std::nullopt;
+        line = QByteArray::fromStdString(text);
+    } else {
+        QFile file(name);
+        if (!file.open(QIODevice::ReadOnly)) {
+            printError(QStringLiteral("cannot read the password file %1: %2").arg(name, file.errorString()));
+            return std::nullopt;
+        }
+        line = file.readLine();
+    }
+    while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+    return QString::fromUtf8(line);
+}
+
+// Standard output may be a pipe whose reader has gone (`| head`): with
+// SIGPIPE ignored the write fails with EPIPE, and as nobody reads any more
+// the rest is dropped without a word. Any other failure (a full disk under
+// a redirection) is reported and makes the run a failure.
+bool writeOut(const std::string& text) {
+    static bool readerGone = false;
+    if (readerGone) return true;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) return true;
+    const int error = errno;
+    if (error == EPIPE) {
+        readerGone = true;
+        return true;
+    }
+    printError(QStringLiteral("cannot write to standard output: ") + QString::fromLocal8Bit(std::strerror(error)));
+    return false;
+}
+
+// "Name: created, 18 rows read, 18 in the SQLite table"; the failures a
+// table brings to the summary line beyond the ones already reported.
+long long tableLine(const TableRecord& t, std::optional<long long> present, bool script, std::string& out) {
+    out += t.name.toStdString() + ": ";
+    const bool skipped = t.answer == MsgResult::No;
+    if (script) {
+        if (skipped) out += "skipped\n";
+        else
+            out += std::string(t.answer == MsgResult::Yes ? "DROP TABLE, " : "") + "CREATE TABLE and " +
+                   std::to_string(t.read) + " rows written to the script\n";
+        return 0;
+    }
+    const bool failed = t.failures > 0 || (!skipped && (!present || *present < t.read));
+    if (skipped && !failed) out += "skipped";
+    else if (failed) out += t.rolledBack ? "failed (rolled back)" : "failed";
+    else out += t.answer == MsgResult::Yes ? "replaced" : "created";
+    out += ", " + std::to_string(t.read) + " rows read, ";
+    out += present ? std::to_string(*present) + " in the SQLite table\n" : "no SQLite table\n";
+    if (!failed) return 0;
+    // Rows that went missing without a report count as failures too.
+    const long long missing = std::max(0LL, t.read - present.value_or(0));
+    return std::max(missing - t.failures, t.failures == 0 ? 1LL : 0LL);
+}
+
+std::optional<long long> countRows(Connection& connection, const QString& table) {
+    std::string quoted = "\"";
+    for (const char c : table.toStdString()) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    quoted += '"';
+    try {
+        auto rows = connection.backend()->openRowset("SELECT COUNT(*) FROM " + quoted);
+        std::vector<Variant> row;
+        if (!rows->next(row) || row.empty()) return std::nullopt;
+        if (auto i = std::get_if<std::int64_t>(&row[0])) return *i;
+        if (auto d = std::get_if<double>(&row[0])) return static_cast<long long>(*d);
+        if (auto t = std::get_if<std::string>(&row[0])) return std::stoll(*t);
+    } catch (const std::exception&) {
+        // No such table.
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runConverter(const QStringList& arguments) {
+    // A file size limit makes writes fail like a full disk, reported per
+    // statement, instead of killing the program in the middle of a
+    // transaction; a closed pipe on standard output or error is handled
+    // where the text is written.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+
     Options options;
     QStringList positional;
     for (int i = 0; i < arguments.size(); ++i) {
@@ -261,7 +519,13 @@ int runConverter(const QStringList& arguments) {
             std::cout << "quellbrook-convert " << QB_VERSION << std::endl;
             return 0;
         } else if (a == QStringLiteral("--password")) {
-            if (!value(options.password)) return usageError(QStringLiteral("--password needs a value"));
+            QString v;
+            if (!value(v)) return usageError(QStringLiteral("--password needs a value"));
+            options.passwordOption = v;
+        } else if (a == QStringLiteral("--password-file")) {
+            QString v;
+            if (!value(v) || v.isEmpty()) return usageError(QStringLiteral("--password-file needs a file name"));
+            options.passwordFile = v;
         } else if (a == QStringLiteral("--sql")) {
             if (!value(options.sqlFile) || options.sqlFile.isEmpty())
                 return usageError(QStringLiteral("--sql needs a file name"));
@@ -292,10 +556,37 @@ int runConverter(const QStringList& arguments) {
     if (positional.size() != 2) return usageError(QStringLiteral("expected ACCESS_FILE and SQLITE_FILE"));
     if (options.fast && !options.sqlFile.isEmpty())
         return usageError(QStringLiteral("--fast and --sql cannot be combined"));
+    if (options.passwordOption && options.passwordFile)
+        return usageError(QStringLiteral("--password and --password-file cannot be combined"));
     options.accessFile = positional[0];
     options.sqliteFile = positional[1];
 
-    if (!checkInputs(options)) return 2;
+    if (options.passwordOption) {
+        options.password = *options.passwordOption;
+    } else if (options.passwordFile) {
+        const auto password = readPasswordFile(*options.passwordFile);
+        if (!password) return 2;
+        options.password = *password;
+    } else if (const char* env = std::getenv("QUELLBROOK_PASSWORD")) {
+        options.password = QString::fromLocal8Bit(env);
+    }
+
+    // The script replaces whatever file has its name: never an input.
+    if (!options.sqlFile.isEmpty()) {
+        for (const QString& input : {options.accessFile, options.sqliteFile}) {
+            if (sameFile(options.sqlFile, input)) {
+                printError(QStringLiteral("--sql %1 names the same file as %2, which the script would replace")
+                               .arg(options.sqlFile, input));
+                return 2;
+            }
+        }
+    }
+
+    bool created = false;
+    if (!checkInputs(options, created)) return 2;
+    const auto removeCreated = [&] {
+        if (created) QFile::remove(options.sqliteFile);
+    };
 
     CliInteraction ui(options.overwrite);
     if (options.overwrite == Overwrite::Ask && !isatty(STDIN_FILENO)) {
@@ -316,19 +607,67 @@ int runConverter(const QStringList& arguments) {
             }
         } catch (const DbError& e) {
             printError(QString::fromStdString(e.description()));
+            removeCreated();
             return 2;
         }
     }
 
-    CliHost host(options, ui);
-    RunState state;
-    ConversionRun(host, state).run();
+    // Written under a temporary name in the same folder and renamed when
+    // complete, so the name never holds half a script.
+    std::unique_ptr<QSaveFile> script;
+    if (!options.sqlFile.isEmpty()) {
+        script = std::make_unique<QSaveFile>(options.sqlFile);
+        if (!script->open(QIODevice::WriteOnly)) {
+            printError(QStringLiteral("Cannot write %1: %2").arg(options.sqlFile, script->errorString()));
+            removeCreated();
+            return 1;
+        }
+    }
+
+    CliHost host(options, ui, script.get());
+    {
+        RunState state;
+        ConversionRun(host, state).run();
+        // The run closes the connection on its way out; whatever is left
+        // closes here, so no transaction outlives the program.
+        state.SQLite_conn.reset();
+    }
     ui.clearProgressLine();
 
+    if (!host.targetAccepted) {
+        refuseTarget(options.sqliteFile);
+        removeCreated();
+        return 2;
+    }
+
+    std::string summary;
+    long long failures = ui.failures + host.unreportedLostRows();
+    const bool toScript = script != nullptr;
+    std::unique_ptr<Connection> target;
+    if (!toScript) {
+        try {
+            target = Connection::create();
+            target->open(SQLiteConnectionString(options.sqliteFile).toStdString());
+        } catch (const DbError& e) {
+            printError(options.sqliteFile + QStringLiteral(": cannot count the rows: ") +
+                       QString::fromStdString(e.description()));
+            target.reset();
+            ++failures;
+        }
+    }
+    for (const TableRecord& t : host.tableRecords()) {
+        const std::optional<long long> present =
+            (target && target->isOpen()) ? countRows(*target, t.name) : std::nullopt;
+        failures += tableLine(t, present, toScript, summary);
+    }
+    if (target && target->isOpen()) target->close();
+
     if (host.sqlWritten >= 0)
-        std::cout << "Statements written: " << host.sqlWritten << " (" << options.sqlFile.toStdString() << ")\n";
-    std::cout << "Tables: " << host.totalTables() << ", rows: " << host.totalRows() << ", failures: " << ui.failures << std::endl;
-    return ui.failures == 0 ? 0 : 1;
+        summary += "Statements written: " + std::to_string(host.sqlWritten) + " (" + options.sqlFile.toStdString() + ")\n";
+    summary += "Tables: " + std::to_string(host.totalTables()) + ", rows: " + std::to_string(host.totalRows()) +
+               ", failures: " + std::to_string(failures) + "\n";
+    const bool written = writeOut(summary);
+    return failures == 0 && written ? 0 : 1;
 }
 
 }  // namespace qb::cli

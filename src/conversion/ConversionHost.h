@@ -65,6 +65,9 @@ public:
     virtual bool wantsInsertValues() const { return false; }
     virtual void execute(RunState& state, StatementKind kind, const std::string& statement,
                          ValueTexts* values);
+    // Called when the run takes the next table of the Access file, before
+    // the overwrite question; the default does nothing.
+    virtual void tableStarted(const QString& name);
     // Called when a table's statements are complete (direct mode), so a
     // host that batches can commit; the default does nothing.
     virtual void tableFinished(RunState& state);

@@ -35,6 +35,7 @@ void ConversionHost::execute(RunState& state, StatementKind, const std::string& 
     deref(state.SQLite_conn).execute(statement);
 }
 
+void ConversionHost::tableStarted(const QString&) {}
 void ConversionHost::tableFinished(RunState&) {}
 
 void ConversionRun::run() {
@@ -86,6 +87,7 @@ void ConversionRun::run() {
         trap.run(152, [&] { ui.yield(); });
         QString name;
         trap.run(154, [&] { name = host_.List2().at(index); });
+        host_.tableStarted(name);
         const std::string tableName = name.toStdString();
 
         MsgResult answer = MsgResult::Ok;  // "0": the table is not in the SQLite file
@@ -162,7 +164,8 @@ void ConversionRun::run() {
                 const bool wantValues = host_.wantsInsertValues();
                 const long long rowLimit = host_.rowLimit();
                 ConversionHost::ValueTexts values;
-                bool more = true;
+                // A limit of none takes no row at all.
+                bool more = rowLimit != 0;
                 while (more) {
                     trap.run(312, [&] { ui.yield(); });
                     trap.run(316, [&] { ++rowCounter; });

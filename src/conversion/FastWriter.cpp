@@ -59,10 +59,9 @@ FastWriter::~FastWriter() {
 
 void FastWriter::execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) {
     reportWriterFailures();
+    if (kind == StatementKind::Insert) ++tableRows_;
     executeInTransaction(state, kind, statement, values);
-    // Counted when the table's transaction commits.
-    if (kind == StatementKind::Insert) ++pendingRows_;
-    if (kind == StatementKind::Create) ++pendingTables_;
+    if (kind == StatementKind::Create) tableCreated_ = true;
 }
 
 void FastWriter::tableFinished() {
@@ -73,24 +72,32 @@ void FastWriter::tableFinished() {
     batchInsert_.reset();
     batchHead_.clear();
     const bool open = inTransaction_ && !transactionLost_;
+    const bool lost = inTransaction_ && transactionLost_;
     inTransaction_ = false;
     transactionLost_ = false;
-    const long long pendingRows = pendingRows_.exchange(0);
-    const int pendingTables = pendingTables_.exchange(0);
+    const long long rows = std::exchange(tableRows_, 0);
+    const long long reported = std::exchange(rowReports_, 0);
+    const bool created = std::exchange(tableCreated_, false);
+    lastRolledBack_ = false;
+    lastRows_ = rows;
+    if (lost) accountRollback(rows, reported);
     if (!open) return;
     try {
         backend_->commit();
     } catch (const DbError&) {
         // A COMMIT that fails may leave the transaction open; the next
         // table must not run inside it.
-        try {
-            backend_->rollback();
-        } catch (const DbError&) {
-        }
+        rollBackQuietly();
+        accountRollback(rows, reported);
         throw;
     }
-    rows_ += pendingRows;
-    tables_ += pendingTables;
+    rows_ += rows - reported;
+    tables_ += created ? 1 : 0;
+}
+
+void FastWriter::accountRollback(long long rows, long long reported) {
+    lastRolledBack_ = true;
+    unreportedLostRows_ += std::max(0LL, rows - reported);
 }
 
 void FastWriter::executeInTransaction(RunState& state, StatementKind kind, const std::string& statement,
@@ -99,7 +106,11 @@ void FastWriter::executeInTransaction(RunState& state, StatementKind kind, const
         throw objectClosedError();
     backend_ = dynamic_cast<OdbcBackend*>(state.SQLite_conn->backend());
     if (!backend_) throw DbError(errnum::Generic, "The fast mode needs the SQLite ODBC connection.");
-    if (transactionLost_) throw DbError(errnum::Generic, kNotExecuted);
+    if (transactionLost_) {
+        // Counted with the table's rollback at its end.
+        if (kind == StatementKind::Insert) return;
+        throw DbError(errnum::Generic, kNotExecuted);
+    }
     if (!inTransaction_) {
         backend_->begin();
         inTransaction_ = true;
@@ -132,16 +143,19 @@ void FastWriter::executeInTransaction(RunState& state, StatementKind kind, const
     try {
         backend_->execute(statement);
     } catch (const DbError&) {
+        // A table that cannot be created must not cost the old copy that
+        // its DROP TABLE removed: the table's statements are one change.
+        if (kind == StatementKind::Create) {
+            rollBackQuietly();
+            loseTransaction();
+            throw;
+        }
         // After a full disk or an I/O error SQLite rolls the whole
         // transaction back by itself. The table's later statements would
         // then run one by one outside any transaction: rows into a
         // table that no longer exists, or into the old table that a
         // rolled-back DROP TABLE has brought back.
-        if (!transactionActive()) {
-            transactionLost_ = true;
-            pendingRows_ = 0;
-            pendingTables_ = 0;
-        }
+        if (!transactionActive()) loseTransaction();
         throw;
     }
 }
@@ -211,10 +225,8 @@ void FastWriter::writerLoop() {
 // one so that exactly the rows SQLite rejects are reported (the failed
 // batch itself left nothing behind).
 void FastWriter::runBatch(Batch& batch, std::vector<DbError>& failures) {
-    if (transactionLost_) {
-        failures.insert(failures.end(), batch.rows, DbError(errnum::Generic, kNotExecuted));
-        return;
-    }
+    // Counted with the table's rollback at its end.
+    if (transactionLost_) return;
     try {
         if (batch.full) {
             if (!batchInsert_)
@@ -234,30 +246,31 @@ void FastWriter::runBatch(Batch& batch, std::vector<DbError>& failures) {
     }
     auto single = prepareInsert(batch.head, batch.width, 1);
     for (std::size_t r = 0; r < batch.rows; ++r) {
-        if (transactionLost_) {
-            failures.emplace_back(errnum::Generic, kNotExecuted);
-            continue;
-        }
+        if (transactionLost_) return;
         const auto first = batch.values.begin() + static_cast<long>(r * batch.width);
         const std::vector<std::optional<std::string>> row(first, first + static_cast<long>(batch.width));
         try {
             backend_->bindAndExecute(*single, row);
         } catch (const DbError& e) {
-            --pendingRows_;
             if (!transactionActive()) loseTransaction();
             failures.push_back(e);
         }
     }
 }
 
-void FastWriter::loseTransaction() {
-    transactionLost_ = true;
-    pendingRows_ = 0;
-    pendingTables_ = 0;
+void FastWriter::loseTransaction() { transactionLost_ = true; }
+
+void FastWriter::rollBackQuietly() {
+    try {
+        backend_->rollback();
+    } catch (const DbError&) {
+        // No transaction was left to roll back.
+    }
 }
 
 // Reported as the run reports a rejected INSERT.
 void FastWriter::reportInsertFailure(const DbError& error) {
+    ++rowReports_;
     ErrorTrap trap(ui_, QStringLiteral("Form1"), QStringLiteral("PushButton7_Click"));
     trap.run(364, [&] { throw error; });
 }

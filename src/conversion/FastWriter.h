@@ -4,7 +4,9 @@
 // while the run goes on reading the Access file. A host hands it what the
 // run gives ConversionHost::execute and tableFinished; rejected rows are
 // reported through the run's error report, as a rejected INSERT is in direct
-// mode.
+// mode. A table whose transaction is lost (its CREATE TABLE rejected, a full
+// disk, a failed COMMIT) is rolled back whole: its rows are accounted once,
+// at the table's end, not reported one by one.
 
 #include "ConversionHost.h"
 #include "RunState.h"
@@ -35,12 +37,19 @@ public:
     using ValueTexts = ConversionHost::ValueTexts;
 
     void execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values);
-    // Runs what is still queued and commits the table's transaction.
+    // Runs what is still queued and commits the table's transaction, or
+    // rolls it back when it was lost.
     void tableFinished();
 
     // What committed transactions brought into the SQLite file.
     long long rows() const { return rows_; }
     int tables() const { return tables_; }
+    // Rows of rolled-back tables that no error report named: with the
+    // reports, every row of such a table counts as one failure.
+    long long unreportedLostRows() const { return unreportedLostRows_; }
+    // The last finished table: rolled back, and how many rows it had.
+    bool lastTableRolledBack() const { return lastRolledBack_; }
+    long long lastTableRows() const { return lastRows_; }
 
 private:
     // Rows on their way to the writer thread, all of one table.
@@ -60,6 +69,8 @@ private:
     void writerLoop();
     void runBatch(Batch& batch, std::vector<DbError>& failures);
     void loseTransaction();
+    void rollBackQuietly();
+    void accountRollback(long long rows, long long reported);
     void reportInsertFailure(const DbError& error);
     bool transactionActive();
     std::unique_ptr<OdbcBackend::Prepared> prepareInsert(const std::string& head, std::size_t width,
@@ -68,6 +79,13 @@ private:
     Interaction& ui_;
     long long rows_ = 0;
     int tables_ = 0;
+    long long unreportedLostRows_ = 0;
+    bool lastRolledBack_ = false;
+    long long lastRows_ = 0;
+    // The current table, on the main thread.
+    long long tableRows_ = 0;
+    long long rowReports_ = 0;
+    bool tableCreated_ = false;
     OdbcBackend* backend_ = nullptr;
     std::unique_ptr<OdbcBackend::Prepared> batchInsert_;
     std::string batchHead_;
@@ -78,8 +96,6 @@ private:
     bool inTransaction_ = false;
     // Shared with the writer thread.
     std::atomic<bool> transactionLost_ = false;
-    std::atomic<long long> pendingRows_ = 0;
-    std::atomic<int> pendingTables_ = 0;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Batch> queue_;
