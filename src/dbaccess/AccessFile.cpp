@@ -25,6 +25,8 @@ constexpr std::size_t kDateOffset = 0x72;
 constexpr std::size_t kCryptHeaderOffset = 0x299;
 constexpr std::size_t kHeaderBytes = 0x400;
 
+}  // namespace
+
 void rc4(const unsigned char* key, std::size_t keyLen, unsigned char* data, std::size_t n) {
     unsigned char s[256];
     for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
@@ -39,6 +41,8 @@ void rc4(const unsigned char* key, std::size_t keyLen, unsigned char* data, std:
         data[k] ^= s[(s[i] + s[j]) & 0xFF];
     }
 }
+
+namespace {
 
 [[noreturn]] void unrecognized(const std::string& path) {
     throw DbError(errnum::Generic, "Unrecognized database format '" + path + "'.");

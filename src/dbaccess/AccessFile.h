@@ -1,8 +1,11 @@
 #pragma once
-// What page 0 of an Access file tells before libmdb is allowed near it:
+// What page 0 of an Access file tells before any other page is read:
 // whether it is an Access file at all, its version and page size, whether
 // it is whole-file encrypted, and its database password.
 
+#include "AccessFormat.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,11 +13,8 @@
 
 namespace qb::access {
 
-// Little-endian integers, as Access stores them.
-inline std::uint16_t u16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t u32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+// RC4 over `data` in place (the header mask and Jet's page encoding).
+void rc4(const unsigned char* key, std::size_t keyLen, unsigned char* data, std::size_t n);
 
 struct AccessHeader {
     int version = 0;        // byte 0x14: 0 Jet 3, 1 Jet 4, 2.. ACE 12 and later
