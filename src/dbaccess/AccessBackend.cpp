@@ -767,7 +767,12 @@ std::unique_ptr<Backend> openAccessBackend(const ConnectionPairs& pairs) {
     if (path.empty()) fail("Could not find file ''.");
 
     AccessHeader header = inspectAccessFile(path);
-    checkAccessPassword(header, path, password);
+    checkAccessPassword(header, password);
+    // The password is right, but libmdb cannot decrypt the pages.
+    if (header.officeEncrypted)
+        fail("The file '" + path +
+             "' is encrypted with a database password and cannot be read. "
+             "Remove the password in Microsoft Access and try again.");
 
     clearLibmdbEnvironment();
     auto ctx = std::make_shared<const FileContext>(path, std::move(header));

@@ -1,9 +1,12 @@
 #pragma once
-// What page 0 of an Access file tells before libmdb is allowed near it:
-// whether it is an Access file at all, its version and page size, whether
-// it is whole-file encrypted, and its database password.
+// What page 0 of an Access file tells before any other page is read:
+// whether it is an Access file at all, its version and page size, how its
+// pages are encoded or encrypted, and its database password.
+
+#include "AccessCodec.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +27,7 @@ struct AccessHeader {
     int codePage = 1252;
     bool officeEncrypted = false;   // ACE file encrypted with a password as a whole
     std::optional<std::string> password;  // UTF-8; none when the header holds no password
+    std::vector<unsigned char> page0;     // as stored; filled by inspectAccessFile only
 };
 
 // Reads page 0 of `header` (the first bytes of a file of `fileSize` bytes).
@@ -36,9 +40,12 @@ std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& 
 // "Unrecognized database format '<path>'." for anything else that fails.
 AccessHeader inspectAccessFile(const std::string& path);
 
-// Throws DbError "Not a valid password." when the file has a password and
-// `given` differs from it (letter case counts); the encrypted-file error
-// when the file is whole-file encrypted.
-void checkAccessPassword(const AccessHeader& header, const std::string& path, const std::string& given);
+// Checks `given` against the file's password and returns the codec its
+// pages need (see AccessCodec.h), keys already derived. Throws DbError
+// "Not a valid password." when `given` differs from the password in the
+// header (letter case counts) or does not open an encrypted file, and the
+// codec's error for encryption that cannot be read. `header` must come from
+// inspectAccessFile.
+std::unique_ptr<PageCodec> checkAccessPassword(const AccessHeader& header, const std::string& given);
 
 }  // namespace qb::access

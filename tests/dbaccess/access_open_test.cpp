@@ -96,14 +96,16 @@ TEST(AccessOpen, DatabasePasswordIsCheckedCaseSensitively) {
     }
 }
 
+// The password of an encrypted .accdb is checked; libmdb cannot read its
+// pages even with the right one, so that is refused clearly.
 TEST(AccessOpen, EncryptedAccdbIsRefusedClearly) {
     for (const char* f : {"public/password/office-encrypted-4.2.accdb", "public/password/office-encrypted-4.4.accdb",
                           "public/password/V2010_with-password.accdb"}) {
-        for (const char* pw : {"", "password"}) {
-            const std::string e = openError(path(f), pw);
-            EXPECT_NE(e.find("encrypted with a database password"), std::string::npos) << f << ": " << e;
-            EXPECT_NE(e.find(path(f)), std::string::npos) << e;
-        }
+        EXPECT_EQ(openError(path(f)), "Not a valid password.") << f;
+        EXPECT_EQ(openError(path(f), "Password"), "Not a valid password.") << f;
+        const std::string e = openError(path(f), "password");
+        EXPECT_NE(e.find("encrypted with a database password"), std::string::npos) << f << ": " << e;
+        EXPECT_NE(e.find(path(f)), std::string::npos) << e;
     }
 }
 
