@@ -15,10 +15,6 @@
 
 #include <QString>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -816,17 +812,8 @@ std::unique_ptr<Backend> openAccessBackend(const ConnectionPairs& pairs) {
     if (path.empty()) fail("Could not find file ''.");
 
     AccessHeader header = inspectAccessFile(path);
-    checkAccessPassword(header, path, password);
-    std::vector<unsigned char> page0(static_cast<std::size_t>(header.pageSize));
-    {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::pread(fd, page0.data(), page0.size(), 0) != static_cast<ssize_t>(page0.size())) {
-            if (fd >= 0) ::close(fd);
-            fail("Unrecognized database format '" + path + "'.");
-        }
-        ::close(fd);
-    }
-    auto codec = makePageCodec(page0, header.pageCount * header.pageSize, password);
+    // The codec decodes every page after 0 before anything reads it.
+    auto codec = checkAccessPassword(header, password);
     auto ctx = std::make_shared<const FileContext>(path, std::move(header), std::move(codec));
     std::vector<CatalogObject> catalog = readCatalog(*ctx);
     return std::make_unique<AccessBackend>(std::move(ctx), std::move(catalog));

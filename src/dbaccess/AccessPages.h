@@ -3,7 +3,7 @@
 // page codec: the only way the reader gets at the file's bytes.
 
 #include "AccessFormat.h"
-#include "AccessPageCodec.h"
+#include "AccessCodec.h"
 
 #include <cstdint>
 #include <memory>
