@@ -217,3 +217,16 @@ TEST(AccessText, CompressedUnicodeAndSurrogates) {
     access::CodePage(1252).append(out, cp1252, sizeof cp1252);
     EXPECT_EQ(out, "Caf\xC3\xA9 \xE2\x82\xAC");
 }
+
+// Forms, reports, macros and modules have negative catalog types; without
+// their sign a report (-32764) would pass for an ODBC link (4).
+TEST(AccessSchema, FormsAndReportsAreNotListed) {
+    auto count = [](const char* file) {
+        auto b = open(path(file));
+        int links = 0;
+        for (const auto& [name, type] : schema(*b).typeOf) links += type == "PASS-THROUGH";
+        return links;
+    };
+    EXPECT_EQ(count("public/nwind.mdb"), 0);  // 13 reports among its objects
+    EXPECT_EQ(count("public/odbcLinkerTestV2007.accdb"), 1);
+}
