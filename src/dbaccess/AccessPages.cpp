@@ -1,6 +1,6 @@
 #include "AccessPages.h"
 
-#include "DbError.h"
+#include "core/DbError.h"
 
 #include <fcntl.h>
 #include <unistd.h>
