@@ -551,7 +551,9 @@ private:
     // Reads the page of a long-value row into lval_ and finds the row.
     bool longValueRow(std::uint32_t pgRow, int& start, int& end) {
         const std::uint32_t pg = pgRow >> 8;
-        if (pg != lvalPage_) {
+        // Page 0 is never a long-value page; it is also what lvalPage_ holds
+        // before the first read.
+        if (pg == 0 || pg != lvalPage_) {
             lvalPage_ = 0;
             if (!ctx_.pages.read(pg, lval_) || lval_[0] != page::Data) return false;
             lvalPage_ = pg;
