@@ -44,11 +44,11 @@ constexpr std::uint8_t kDataPage = 0x01, kTableDefinitionPage = 0x02;
 
 }  // namespace
 
-// libmdb carries no coverage instrumentation, so the fuzzer gets no hint
-// when it reaches new code in there. Most mutations are therefore aimed at
-// one page, chosen by kind: table definitions (where libmdb does most of
-// its trusting), then data pages, then any page (header, usage maps,
-// indexes). A quarter of them still go to the input as a whole.
+// Most mutations are aimed at one page, chosen by kind: table definitions
+// (the densest structure), then data pages, then any page (header, usage
+// maps, long values). Whole-input mutations of a large file rarely touch
+// the few pages that matter. A quarter of them still go to the input as a
+// whole.
 extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t maxSize,
                                                unsigned int seed) {
     std::minstd_rand rng(seed);
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* dir = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     scratchPath = std::string(dir) + "/qb-access-fuzz-" + std::to_string(::getpid()) + ".mdb";
     std::atexit(removeScratch);
-    // The back end points fds 1 and 2 at a scratch file while libmdb runs;
-    // a sanitizer report raised in there must still reach the terminal.
+    // fds 1 and 2 point at a scratch file while an input is read; a
+    // sanitizer report raised in there must still reach the terminal.
     reportFd = ::fcntl(2, F_DUPFD_CLOEXEC, 10);
     if (reportFd >= 0) __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(reportFd)));
     verbose = std::getenv("QB_FUZZ_VERBOSE") != nullptr;
@@ -93,8 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int fd = ::open(scratchPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) std::abort();
     bool ok = writeAll(fd, data, size);
-    // A size that is not a whole number of pages is refused before libmdb
-    // sees the file; padding with zeros keeps inserting and erasing
+    // A size that is not a whole number of pages is refused before any
+    // page is read; padding with zeros keeps inserting and erasing
     // mutations from being wasted on that one check.
     if (ok && size >= 0x400 && size % 4096 != 0) {
         static const unsigned char zeros[4096] = {};
@@ -102,8 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (::close(fd) != 0 || !ok) std::abort();
 
-    // Nothing may be printed while a file is read: libmdb's complaints are
-    // the back end's to swallow.
+    // Nothing may be printed while a file is read.
     if (::ftruncate(outputSink, 0) != 0 || ::lseek(outputSink, 0, SEEK_SET) != 0) std::abort();
     ::dup2(outputSink, 1);
     ::dup2(outputSink, 2);

@@ -1,27 +1,25 @@
-// The Access back end: reads .mdb/.accdb files through libmdb, read-only.
+// The Access back end: reads .mdb/.accdb files read-only with the reader in
+// AccessPages/AccessTable (pages, table definitions, usage maps, rows) and
+// decodes every value here, with each offset checked against the row.
 //
-// libmdb is used for what it does reliably (opening, decrypting pages,
-// parsing table definitions, walking a table's data pages), but never for
-// turning values into text: its string binding loses the difference
-// between NULL and "", truncates long values and formats numbers and dates
-// lossily. Each row is cracked again and its bytes decoded here, with every
-// offset checked against the row before it is read. Its catalog reader is
-// not used either (it loops forever on some damaged files); MSysObjects is
-// read like any other table.
+// Damage is never hidden: a rowset delivers every row it could read and
+// then fails with the damaged-database error when a page the table needs
+// was missing, unreadable or not the table's, or a row could not be
+// cracked. A catalog or table definition that cannot be read fails at once.
 
 #include "AccessFile.h"
+#include "AccessPages.h"
+#include "AccessTable.h"
 #include "AccessText.h"
 #include "Backends.h"
-#include "MdbQuiet.h"
-
-// glib first: mdbtools.h includes it inside extern "C", which C++ rejects.
-#include <glib.h>
-#include <mdbtools.h>
 
 #include <QString>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <unordered_set>
 
 namespace qb {
@@ -37,18 +35,14 @@ constexpr int SmallInt = 2, Integer = 3, Single = 4, Double = 5, Currency = 6, D
               Chapter = 136, VarWChar = 202, LongVarWChar = 203, VarBinary = 204, LongVarBinary = 205;
 }
 
-// Jet column types libmdb has no name for.
-constexpr int kTypeBigInt = 0x13;
-constexpr int kTypeExtDateTime = 0x14;
-
-constexpr int kOffsetMask = 0x1FFF;
-// Calculated columns (ACE 2010+) wrap their value: 16 bytes, a 32-bit
-// length, then the value in the column's own type.
-constexpr unsigned char kCalculatedFlags = 0xC0;
-constexpr std::size_t kCalcLengthOffset = 16;
-constexpr std::size_t kCalcDataOffset = 20;
-
-std::uint64_t u64(const unsigned char* p) { return u32(p) | (static_cast<std::uint64_t>(u32(p + 4)) << 32); }
+// The result types of calculated columns (the "ResultType" column
+// property), numbered as the column types are.
+namespace result {
+constexpr int None = -1, YesNo = coltype::Bool, Byte = coltype::Byte, Integer = coltype::Int, Long = coltype::Long,
+              Currency = coltype::Money, Single = coltype::Float, Double = coltype::Double, Date = coltype::DateTime,
+              Text = coltype::Text, Memo = coltype::Memo, Guid = coltype::Guid, Decimal = coltype::Numeric,
+              BigInt = coltype::BigInt;
+}
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
     return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
@@ -56,250 +50,166 @@ bool equalsNoCase(const std::string& a, const std::string& b) {
 
 [[noreturn]] void fail(const std::string& text) { throw DbError(errnum::Generic, text); }
 
-struct HandleCloser {
-    void operator()(MdbHandle* h) const {
-        QuietLibmdb quiet;
-        mdb_close(h);
-    }
-};
-using Handle = std::unique_ptr<MdbHandle, HandleCloser>;
-
 // What the back end and its rowsets share about the file.
 struct FileContext {
     std::string path;
     AccessHeader header;
+    const Layout& layout;
     CodePage codePage;
+    PageSource pages;
 
-    FileContext(std::string p, AccessHeader h) : path(std::move(p)), header(std::move(h)), codePage(header.codePage) {}
+    FileContext(std::string p, AccessHeader h, std::unique_ptr<PageCodec> codec)
+        : path(std::move(p)), header(std::move(h)), layout(layoutFor(header.version)), codePage(header.codePage),
+          pages(path, header.pageSize, header.pageCount, std::move(codec)) {}
     bool jet3() const { return header.version == 0; }
     std::string damaged() const { return "The database '" + path + "' is damaged and cannot be read completely."; }
 };
 
-Handle openHandle(const FileContext& ctx) {
-    QuietLibmdb quiet;
-    MdbHandle* h = mdb_open(ctx.path.c_str(), MDB_NOFLAGS);
-    if (!h) {
-        const std::string why = quiet.firstLine();
-        fail("Unrecognized database format '" + ctx.path + "'." + (why.empty() ? "" : " (" + why + ")"));
-    }
-    Handle handle(h);
-    if (h->fmt->pg_size != ctx.header.pageSize || static_cast<int>(h->f->jet_version) != ctx.header.version)
-        fail("Unrecognized database format '" + ctx.path + "'.");
-    return handle;
+TableDef readDefinition(const FileContext& ctx, std::uint32_t page) {
+    auto def = readTableDef(ctx.pages, ctx.layout, ctx.codePage, page);
+    if (!def) fail(ctx.damaged());
+    return std::move(*def);
 }
-
-// Reads a page into the handle's second buffer, leaving the first (the
-// data page of the current row) untouched.
-const unsigned char* readAltPage(MdbHandle* h, const FileContext& ctx, std::uint32_t pg) {
-    if (pg == 0 || static_cast<long long>(pg) >= ctx.header.pageCount) return nullptr;
-    if (mdb_read_alt_pg(h, pg) != h->fmt->pg_size) return nullptr;
-    return h->alt_pg_buf;
-}
-
-// Start and end of row `row` of a data page, from its offset table.
-bool rowBounds(const unsigned char* page, int pgSize, int rowCountOffset, int row, int& start, int& end) {
-    const int count = u16(page + rowCountOffset);
-    const int tableEnd = rowCountOffset + 2 + 2 * count;
-    if (row < 0 || row >= count || tableEnd > pgSize) return false;
-    start = u16(page + rowCountOffset + 2 + 2 * row) & kOffsetMask;
-    end = row == 0 ? pgSize : (u16(page + rowCountOffset + 2 * row) & kOffsetMask);
-    return start >= tableEnd && start <= end && end <= pgSize;
-}
-
-// One table definition, read from its page and ready for a table scan.
-class ScanTable {
-public:
-    ScanTable(MdbHandle* h, const FileContext& ctx, std::uint32_t tablePage, const std::string& name)
-        : h_(h), ctx_(ctx) {
-        QuietLibmdb quiet;
-        validate(tablePage);
-        entry_ = static_cast<MdbCatalogEntry*>(g_malloc0(sizeof(MdbCatalogEntry)));
-        entry_->mdb = h;
-        entry_->object_type = MDB_TABLE;
-        entry_->table_pg = tablePage;
-        g_strlcpy(entry_->object_name, name.c_str(), sizeof entry_->object_name);
-        def_ = mdb_read_table(entry_);
-        if (!def_ || !mdb_read_columns(def_) || !def_->columns || def_->columns->len != def_->num_cols) {
-            const std::string why = quiet.firstLine();
-            release();
-            fail(ctx.damaged() + (why.empty() ? "" : " (" + why + ")"));
-        }
-        sanitizeUsageMap();
-        // libmdb stops at once when the stored row count is 0, and that
-        // count is not always right; the pages decide.
-        if (def_->num_rows == 0) def_->num_rows = 1;
-        fields_.resize(def_->num_cols);
-        mdb_rewind_table(def_);
-    }
-    ~ScanTable() { release(); }
-    ScanTable(const ScanTable&) = delete;
-    ScanTable& operator=(const ScanTable&) = delete;
-
-    MdbTableDef* def() const { return def_; }
-    MdbColumn* column(unsigned i) const { return static_cast<MdbColumn*>(g_ptr_array_index(def_->columns, i)); }
-    unsigned columnCount() const { return def_->num_cols; }
-    const std::vector<unsigned char>& extFlagsByColNum() const { return extFlags_; }
-
-    // Call inside a QuietLibmdb scope.
-    bool fetch() { return mdb_fetch_row(def_) != 0; }
-    void rewind() { mdb_rewind_table(def_); }
-
-    // Cracks the row the last fetch() stopped on; false when it cannot be
-    // located again (the values are then left null).
-    bool crack(int& rowStart, int& rowEnd) {
-        if (def_->cur_row == 0) return false;
-        int start = 0;
-        std::size_t len = 0;
-        if (mdb_find_row(h_, static_cast<int>(def_->cur_row) - 1, &start, &len) != 0) return false;
-        start &= kOffsetMask;
-        if (start + static_cast<long long>(len) > h_->fmt->pg_size) return false;
-        if (mdb_crack_row(def_, start, len, fields_.data()) < 0) return false;
-        rowStart = start;
-        rowEnd = start + static_cast<int>(len);
-        return true;
-    }
-    const MdbField& field(unsigned i) const { return fields_[i]; }
-
-private:
-    void release() {
-        if (def_) mdb_free_tabledef(def_);
-        def_ = nullptr;
-        g_free(entry_);
-        entry_ = nullptr;
-    }
-
-    // Checks what libmdb would otherwise trust blindly: the page type,
-    // column and index counts, and the rows holding the usage maps.
-    void validate(std::uint32_t tablePage) {
-        const MdbFormatConstants* fmt = h_->fmt;
-        const unsigned char* p = readAltPage(h_, ctx_, tablePage);
-        if (!p || p[0] != 0x02) fail(ctx_.damaged());
-        const unsigned numCols = u16(p + fmt->tab_num_cols_offset);
-        const std::uint32_t numIdx = u32(p + fmt->tab_num_idxs_offset);
-        const std::uint32_t numRealIdx = u32(p + fmt->tab_num_ridxs_offset);
-        // (The count of variable columns may exceed the column count: deleted
-        // columns keep their slots.)
-        if (numCols == 0 || numCols > 255 || numIdx > 1000 || numRealIdx > 1000)
-            fail(ctx_.damaged());
-        readExtFlags(p, numCols, numRealIdx);
-        const std::uint32_t maps[2] = {u32(p + fmt->tab_usage_map_offset), u32(p + fmt->tab_free_map_offset)};
-        for (std::uint32_t pgRow : maps) {
-            const unsigned char* m = readAltPage(h_, ctx_, pgRow >> 8);
-            int start = 0, end = 0;
-            if (!m || !rowBounds(m, fmt->pg_size, fmt->row_count_offset, pgRow & 0xFF, start, end) || end - start < 1)
-                fail(ctx_.damaged());
-        }
-    }
-
-    // The extended column flags (calculated columns) that libmdb does not
-    // keep, for the column entries found on the definition's first page.
-    void readExtFlags(const unsigned char* p, unsigned numCols, std::uint32_t numRealIdx) {
-        if (ctx_.jet3()) return;
-        const MdbFormatConstants* fmt = h_->fmt;
-        extFlags_.assign(256, 0);
-        const long long first = fmt->tab_cols_start_offset + static_cast<long long>(numRealIdx) * fmt->tab_ridx_entry_size;
-        for (unsigned i = 0; i < numCols; ++i) {
-            const long long e = first + static_cast<long long>(i) * fmt->tab_col_entry_size;
-            if (e + fmt->tab_col_entry_size > fmt->pg_size) break;
-            extFlags_[p[e + fmt->col_num_offset]] = p[e + fmt->col_flags_offset + 1];
-        }
-    }
-
-    // A usage map of type 1 lists map pages; libmdb exits the process when
-    // one of them cannot be read, so pointers past the end are dropped.
-    void sanitizeUsageMap() {
-        if (!def_->usage_map || def_->map_sz < 1 || def_->usage_map[0] != 1) return;
-        for (std::size_t off = 1; off + 4 <= def_->map_sz; off += 4) {
-            const std::uint32_t pg = u32(def_->usage_map + off);
-            if (pg != 0 && static_cast<long long>(pg) >= ctx_.header.pageCount)
-                std::memset(def_->usage_map + off, 0, 4);
-        }
-    }
-
-    MdbHandle* h_;
-    const FileContext& ctx_;
-    MdbCatalogEntry* entry_ = nullptr;
-    MdbTableDef* def_ = nullptr;
-    std::vector<MdbField> fields_;
-    std::vector<unsigned char> extFlags_;
-};
-
-struct ColumnPlan {
-    int jetType = 0;
-    int scale = 0;
-    bool calculated = false;
-};
 
 // ADO type of a Jet column, as the Jet/ACE OLE DB providers report it.
-int adoTypeOf(const MdbColumn& c) {
-    switch (c.col_type) {
-    case MDB_BOOL: return ado::Boolean;
-    case MDB_BYTE: return ado::UnsignedTinyInt;
-    case MDB_INT: return ado::SmallInt;
-    case MDB_LONGINT: return ado::Integer;
-    case MDB_MONEY: return ado::Currency;
-    case MDB_FLOAT: return ado::Single;
-    case MDB_DOUBLE: return ado::Double;
-    case MDB_DATETIME: return ado::Date;
-    case MDB_BINARY: return c.is_fixed ? ado::Binary : ado::VarBinary;
-    case MDB_TEXT: return c.is_fixed ? ado::WChar : ado::VarWChar;
-    case MDB_OLE: return ado::LongVarBinary;
-    case MDB_MEMO: return ado::LongVarWChar;
-    case MDB_REPID: return ado::Guid;
-    case MDB_NUMERIC: return ado::Numeric;
-    case kTypeBigInt: return ado::BigInt;
+int adoTypeOf(const ColumnDef& c, int resultType) {
+    if (resultType == result::YesNo) return ado::Boolean;
+    switch (c.type) {
+    case coltype::Bool: return ado::Boolean;
+    case coltype::Byte: return ado::UnsignedTinyInt;
+    case coltype::Int: return ado::SmallInt;
+    case coltype::Long: return ado::Integer;
+    case coltype::Money: return ado::Currency;
+    case coltype::Float: return ado::Single;
+    case coltype::Double: return ado::Double;
+    case coltype::DateTime: return ado::Date;
+    case coltype::Binary: return c.fixed() ? ado::Binary : ado::VarBinary;
+    case coltype::Text: return c.fixed() ? ado::WChar : ado::VarWChar;
+    case coltype::Ole: return ado::LongVarBinary;
+    case coltype::Memo: return ado::LongVarWChar;
+    case coltype::Guid: return ado::Guid;
+    case coltype::Numeric: return ado::Numeric;
+    case coltype::BigInt: return ado::BigInt;
     // Attachment and multi-value columns hold only a key into hidden system
     // tables; the providers expose them as chapters (nested rowsets). They
     // are reported as such, with NULL values.
-    case MDB_COMPLEX: return ado::Chapter;
+    case coltype::Complex: return ado::Chapter;
     // Date/Time Extended is stored as 42 ASCII characters; it is handed on
     // as text in ISO form, which older providers also do.
-    case kTypeExtDateTime: return ado::VarWChar;
+    case coltype::ExtDateTime: return ado::VarWChar;
     // Unknown column types: their bytes, unchanged.
     default: return ado::VarBinary;
     }
 }
 
-// Decodes the values of cracked rows straight from the page buffer.
+// Column properties kept in MSysObjects.LvProp: a signature ("KKD\0" in
+// Jet 3, "MR2\0" later), then chunks of a 32-bit length and a 16-bit kind:
+// kind 0x80 lists the property names; kinds 0 and 1 hold the properties of
+// the object (empty name) or of one column: 32-bit length, the column name,
+// then entries of a 16-bit length, a flag byte, a data type byte, a 16-bit
+// index into the names and a 16-bit value size, then the value.
+// Returns column name -> "ResultType" value.
+std::map<std::string, int> calculatedResultTypes(const std::vector<unsigned char>& blob, const FileContext& ctx) {
+    std::map<std::string, int> out;
+    const std::size_t n = blob.size();
+    if (n < 4 || (std::memcmp(blob.data(), "MR2", 4) != 0 && std::memcmp(blob.data(), "KKD", 4) != 0)) return out;
+    auto text = [&ctx](const unsigned char* p, std::size_t len) {
+        std::string s;
+        if (ctx.jet3())
+            ctx.codePage.append(s, p, len);
+        else
+            appendJet4Text(s, p, len);
+        return s;
+    };
+    std::vector<std::string> names;
+    for (std::size_t pos = 4; pos + 6 <= n;) {
+        const std::size_t len = u32(blob.data() + pos);
+        const int kind = u16(blob.data() + pos + 4);
+        if (len < 6 || len > n - pos) break;
+        const std::size_t end = pos + len;
+        std::size_t p = pos + 6;
+        if (kind == 0x80) {
+            while (p + 2 <= end) {
+                const std::size_t k = u16(blob.data() + p);
+                p += 2;
+                if (k > end - p) break;
+                names.push_back(text(blob.data() + p, k));
+                p += k;
+            }
+        } else if (kind == 0 || kind == 1) {
+            if (p + 6 <= end) {
+                const std::size_t k = u16(blob.data() + p + 4);
+                p += 6;
+                if (k <= end - p) {
+                    const std::string column = text(blob.data() + p, k);
+                    p += k;
+                    while (p + 8 <= end) {
+                        const std::size_t entry = u16(blob.data() + p);
+                        const std::size_t nameIndex = u16(blob.data() + p + 4);
+                        const std::size_t size = u16(blob.data() + p + 6);
+                        if (entry < 8 || entry > end - p || size > entry - 8) break;
+                        if (nameIndex < names.size() && equalsNoCase(names[nameIndex], "ResultType") && size >= 1)
+                            out[column] = blob[p + 8];
+                        p += entry;
+                    }
+                }
+            }
+        }
+        pos = end;
+    }
+    return out;
+}
+
+struct ColumnPlan {
+    int jetType = 0;
+    int scale = 0;
+    bool calculated = false;
+    bool longCalculated = false;  // a calculated text kept as a long value
+    int resultType = result::None;
+};
+
+// Decodes the values of a table's rows from their bytes.
 class RowDecoder {
 public:
-    RowDecoder(MdbHandle* h, const FileContext& ctx, ScanTable& table) : h_(h), ctx_(ctx), table_(table) {
-        const auto& ext = table.extFlagsByColNum();
-        for (unsigned i = 0; i < table.columnCount(); ++i) {
-            const MdbColumn* c = table.column(i);
+    RowDecoder(const FileContext& ctx, const TableDef& def, const std::map<std::string, int>& resultTypes)
+        : ctx_(ctx), def_(def) {
+        for (const ColumnDef& c : def.columns) {
             ColumnPlan plan;
-            plan.jetType = c->col_type;
-            // libmdb reads the precision and scale bytes the other way round.
-            plan.scale = c->col_prec;
-            plan.calculated = !ext.empty() && c->col_num >= 0 && c->col_num < 256 &&
-                              (ext[c->col_num] & kCalculatedFlags) == kCalculatedFlags;
+            plan.jetType = c.type;
+            plan.scale = c.scale;
+            plan.calculated = c.calculated() && !ctx.jet3();
+            if (plan.calculated) {
+                const auto it = resultTypes.find(c.name);
+                if (it != resultTypes.end() && it->second != 0) plan.resultType = it->second;
+                // Without a size of its own, a calculated text is a long value.
+                plan.longCalculated = c.type == coltype::Text && (c.size == 0 || plan.resultType == result::Memo);
+            }
             plans_.push_back(plan);
-            fields_.push_back(FieldInfo{c->name, adoTypeOf(*c)});
+            fields_.push_back(FieldInfo{c.name, adoTypeOf(c, plan.resultType)});
         }
     }
 
     const std::vector<FieldInfo>& fields() const { return fields_; }
 
-    // Decodes the current row into `row` (resized to the column count).
-    void decode(std::vector<Variant>& row) {
-        row.resize(plans_.size());
-        int rowStart = 0, rowEnd = 0;
-        if (!table_.crack(rowStart, rowEnd)) {
-            for (std::size_t i = 0; i < plans_.size(); ++i)
-                row[i] = plans_[i].jetType == MDB_BOOL ? Variant(false) : Variant(Null{});
-            return;
-        }
-        for (std::size_t i = 0; i < plans_.size(); ++i)
-            decodeField(plans_[i], table_.field(static_cast<unsigned>(i)), rowStart, rowEnd, row[i]);
+    // Decodes the row of `len` bytes at `row` into `out` (resized to the
+    // column count); false when the row cannot be cracked.
+    bool decode(const unsigned char* row, int len, std::vector<Variant>& out) {
+        if (!crackRow(def_, ctx_.layout, row, len, spans_)) return false;
+        out.resize(plans_.size());
+        for (std::size_t i = 0; i < plans_.size(); ++i) decodeField(plans_[i], row, spans_[i], out[i]);
+        return true;
     }
 
-    // Decodes one column of the current row (used for the catalog).
-    Variant decodeColumn(unsigned i) {
-        int rowStart = 0, rowEnd = 0;
-        Variant v;
-        if (table_.crack(rowStart, rowEnd)) decodeField(plans_[i], table_.field(i), rowStart, rowEnd, v);
-        return v;
+    // Decodes one column (used for the catalog); false when the row cannot
+    // be cracked.
+    bool decodeColumn(const unsigned char* row, int len, std::size_t i, Variant& out) {
+        if (!crackRow(def_, ctx_.layout, row, len, spans_)) return false;
+        decodeField(plans_[i], row, spans_[i], out);
+        return true;
     }
+
+    // True once a long value could not be read whole.
+    bool damaged() const { return damaged_; }
 
 private:
     static std::string& textSlot(Variant& v) {
@@ -322,85 +232,87 @@ private:
             appendJet4Text(out, p, n);
     }
 
-    void decodeField(const ColumnPlan& plan, const MdbField& f, int rowStart, int rowEnd, Variant& out) {
+    void decodeField(const ColumnPlan& plan, const unsigned char* row, const FieldSpan& f, Variant& out) {
         // Yes/No lives in the null bit alone, so it is never NULL.
-        if (plan.jetType == MDB_BOOL) {
-            out = !f.is_null;
+        if (plan.jetType == coltype::Bool) {
+            out = f.present;
             return;
         }
-        if (f.is_null || f.siz < 0 || f.start < rowStart || f.start > rowEnd || f.siz > rowEnd - f.start) {
+        if (!f.present) {
             out = Null{};
             return;
         }
-        const unsigned char* p = h_->pg_buf + f.start;
-        std::size_t n = static_cast<std::size_t>(f.siz);
+        const unsigned char* p = row + f.start;
+        std::size_t n = static_cast<std::size_t>(f.size);
         if (plan.calculated) {
-            // A long calculated text keeps its wrapped value in an LVAL row.
-            if (n == 12 && plan.jetType == MDB_TEXT) {
+            if (plan.longCalculated && n >= kLongValueHeader) {
                 const unsigned char* data = nullptr;
                 std::size_t len = 0;
-                if (readLongValue(p, n, data, len) && len >= kCalcDataOffset) {
-                    longCalc_.assign(data, data + len);
-                    p = longCalc_.data();
-                    n = longCalc_.size();
+                if (!readLongValue(p, n, data, len)) {
+                    damaged_ = true;
+                    out = Null{};
+                    return;
                 }
+                longCalc_.assign(data, data + len);
+                p = longCalc_.data();
+                n = longCalc_.size();
             }
-            if (n < kCalcDataOffset) {
+            if (n < kCalcHeader) {
                 out = Null{};
                 return;
             }
             const std::size_t len = u32(p + kCalcLengthOffset);
-            p += kCalcDataOffset;
-            n = std::min(n - kCalcDataOffset, len);
+            p += kCalcHeader;
+            n = std::min(n - kCalcHeader, len);
             if (decodeCalculated(plan, p, n, out)) return;
         }
         switch (plan.jetType) {
-        case MDB_BYTE:
+        case coltype::Byte:
             if (n < 1) break;
             out = static_cast<std::int64_t>(p[0]);
             return;
-        case MDB_INT:
+        case coltype::Int:
             if (n < 2) break;
             out = static_cast<std::int64_t>(static_cast<std::int16_t>(u16(p)));
             return;
-        case MDB_LONGINT:
+        case coltype::Long:
             if (n < 4) break;
             out = static_cast<std::int64_t>(static_cast<std::int32_t>(u32(p)));
             return;
-        case kTypeBigInt:
+        case coltype::BigInt:
             if (n < 8) break;
             out = static_cast<std::int64_t>(u64(p));
             return;
-        case MDB_MONEY:
+        case coltype::Money:
             if (n < 8) break;
             out = Currency{static_cast<std::int64_t>(u64(p))};
             return;
-        case MDB_FLOAT: {
+        case coltype::Float: {
             if (n < 4) break;
             float v;
             std::memcpy(&v, p, 4);
             out = v;
             return;
         }
-        case MDB_DOUBLE:
-        case MDB_DATETIME: {
+        case coltype::Double:
+        case coltype::DateTime: {
             if (n < 8) break;
             double v;
             std::memcpy(&v, p, 8);
-            if (plan.jetType == MDB_DATETIME)
+            if (plan.jetType == coltype::DateTime)
                 out = OleDate{v};
             else
                 out = v;
             return;
         }
-        case MDB_REPID: {
+        case coltype::Guid: {
             if (n < 16) break;
             Guid g;
             std::memcpy(g.bytes.data(), p, 16);
             out = g;
             return;
         }
-        case MDB_NUMERIC: {
+        case coltype::Numeric: {
             if (n < 17) break;
             Decimal d;
             d.negative = (p[0] & 0x80) != 0;
@@ -409,14 +321,14 @@ private:
             out = d;
             return;
         }
-        case MDB_TEXT:
+        case coltype::Text:
             appendText(textSlot(out), p, n);
             return;
-        case MDB_MEMO:
-        case MDB_OLE: {
+        case coltype::Memo:
+        case coltype::Ole: {
             if (n == 0) {
                 // Nothing stored but not NULL: a zero-length value.
-                if (plan.jetType == MDB_MEMO)
+                if (plan.jetType == coltype::Memo)
                     textSlot(out);
                 else
                     bytesSlot(out);
@@ -424,16 +336,19 @@ private:
             }
             const unsigned char* data = nullptr;
             std::size_t len = 0;
-            if (!readLongValue(p, n, data, len)) break;
-            if (plan.jetType == MDB_MEMO)
+            if (!readLongValue(p, n, data, len)) {
+                damaged_ = true;
+                break;
+            }
+            if (plan.jetType == coltype::Memo)
                 appendText(textSlot(out), data, len);
             else
                 bytesSlot(out).assign(data, data + len);
             return;
         }
-        case MDB_COMPLEX:
+        case coltype::Complex:
             break;
-        case kTypeExtDateTime:
+        case coltype::ExtDateTime:
             decodeExtendedDate(textSlot(out), p, n);
             return;
         default:  // Binary, and unknown types: their bytes, unchanged
@@ -443,35 +358,111 @@ private:
         out = Null{};
     }
 
-    // Calculated results that are not stored in the declared type's own
-    // form: a Yes/No result is one byte (0 or FF) even in an integer
-    // column, a Decimal result is an OLE DECIMAL (reserved word, scale,
-    // sign, high 32 bits, low 64 bits).
-    static bool decodeCalculated(const ColumnPlan& plan, const unsigned char* p, std::size_t n, Variant& out) {
-        if (n == 1 && (plan.jetType == MDB_INT || plan.jetType == MDB_LONGINT || plan.jetType == kTypeBigInt)) {
-            out = static_cast<std::int64_t>(static_cast<std::int8_t>(p[0]));
+    // A calculated value is stored in the bytes of its result type, which
+    // may differ from the column's type; it is handed on in the column's
+    // kind where that loses nothing (a Currency or Decimal result in a
+    // Double column becomes the nearest double, a Yes/No result in an
+    // integer column -1 or 0, reported as Boolean). Without a known result
+    // type the size decides: one byte is Yes/No, sixteen a Decimal.
+    bool decodeCalculated(const ColumnPlan& plan, const unsigned char* p, std::size_t n, Variant& out) {
+        int rt = plan.resultType;
+        if (rt == result::None) {
+            if (n == 1 && plan.jetType != coltype::Byte) rt = result::YesNo;
+            else if (n == 16 && (plan.jetType == coltype::Double || plan.jetType == coltype::Numeric)) rt = result::Decimal;
+            else return false;
+        }
+        switch (rt) {
+        case result::YesNo:
+            if (n < 1) break;
+            out = static_cast<std::int64_t>(p[0] != 0 ? -1 : 0);
+            return true;
+        case result::Byte:
+            if (n < 1) break;
+            out = static_cast<std::int64_t>(p[0]);
+            return true;
+        case result::Integer:
+            if (n < 2) break;
+            out = static_cast<std::int64_t>(static_cast<std::int16_t>(u16(p)));
+            return true;
+        case result::Long:
+            if (n < 4) break;
+            out = static_cast<std::int64_t>(static_cast<std::int32_t>(u32(p)));
+            return true;
+        case result::BigInt:
+            if (n < 8) break;
+            out = static_cast<std::int64_t>(u64(p));
+            return true;
+        case result::Currency: {
+            if (n < 8) break;
+            const Currency c{static_cast<std::int64_t>(u64(p))};
+            if (plan.jetType == coltype::Double || plan.jetType == coltype::Float)
+                out = static_cast<double>(c.scaled) / 10000.0;
+            else
+                out = c;
             return true;
         }
-        if (plan.jetType == MDB_DOUBLE && n == 16 && p[2] <= 28) {
-            const unsigned __int128 m = (static_cast<unsigned __int128>(u32(p + 4)) << 64) | u64(p + 8);
-            double v = static_cast<double>(m);
-            for (int i = 0; i < p[2]; ++i) v /= 10.0;
-            out = (p[3] & 0x80) ? -v : v;
+        case result::Single: {
+            if (n < 4) break;
+            float v;
+            std::memcpy(&v, p, 4);
+            out = v;
             return true;
         }
-        if (plan.jetType == MDB_NUMERIC) {
-            if (n != 16 || p[2] > 28) {
-                out = Null{};
-                return true;
-            }
+        case result::Double:
+        case result::Date: {
+            if (n < 8) break;
+            double v;
+            std::memcpy(&v, p, 8);
+            if (rt == result::Date || plan.jetType == coltype::DateTime)
+                out = OleDate{v};
+            else
+                out = v;
+            return true;
+        }
+        case result::Decimal: {
+            // OLE DECIMAL: reserved 16 bits, scale, sign, high 32 bits, low 64.
+            if (n < 16 || p[2] > 28) break;
             Decimal d;
             d.scale = p[2];
             d.negative = (p[3] & 0x80) != 0;
             d.mantissa = (static_cast<unsigned __int128>(u32(p + 4)) << 64) | u64(p + 8);
-            out = d;
+            if (plan.jetType == coltype::Double || plan.jetType == coltype::Float)
+                out = decimalToDouble(d);
+            else
+                out = d;
             return true;
         }
-        return false;
+        case result::Text:
+        case result::Memo:
+            appendText(textSlot(out), p, n);
+            return true;
+        case result::Guid: {
+            if (n < 16) break;
+            Guid g;
+            std::memcpy(g.bytes.data(), p, 16);
+            out = g;
+            return true;
+        }
+        default:
+            return false;
+        }
+        out = Null{};
+        return true;
+    }
+
+    // The double nearest to a decimal, rounded once (from its digits).
+    static double decimalToDouble(const Decimal& d) {
+        char digits[64];
+        int k = 0;
+        unsigned __int128 m = d.mantissa;
+        do {
+            digits[k++] = static_cast<char>('0' + static_cast<int>(m % 10));
+            m /= 10;
+        } while (m != 0);
+        std::string text = d.negative ? "-" : "";
+        while (k > 0) text += digits[--k];
+        text += "e-" + std::to_string(d.scale);
+        return std::strtod(text.c_str(), nullptr);
     }
 
     // Date/Time Extended: "<19 digits days since 0001-01-01>:<19 digits
@@ -514,82 +505,98 @@ private:
     }
 
     // Memo and OLE values: a 12-byte header in the row (length with two
-    // flag bits, then the page and row of the data), the data inline, in
-    // one row of an LVAL page, or in a chain of such rows. Points `data`
-    // at the bytes; false when nothing usable is there.
+    // flag bits, then the row pointer of the data), the data inline, in one
+    // row of a long-value page, or in a chain of such rows. Points `data`
+    // at the bytes; false when they cannot be read whole.
     bool readLongValue(const unsigned char* p, std::size_t n, const unsigned char*& data, std::size_t& len) {
-        if (n < 12) return false;
+        if (n < kLongValueHeader) return false;
         const std::uint32_t head = u32(p);
         const std::size_t want = head & 0x3FFFFFFFu;
         const std::uint32_t kind = head & 0xC0000000u;
         if (kind == 0x80000000u) {  // inline
-            data = p + 12;
-            len = std::min(want, n - 12);
+            if (want > n - kLongValueHeader) return false;
+            data = p + kLongValueHeader;
+            len = want;
             return true;
         }
-        const MdbFormatConstants* fmt = h_->fmt;
         std::uint32_t pgRow = u32(p + 4);
-        if (kind == 0x40000000u) {  // one LVAL row
-            const unsigned char* page = readAltPage(h_, ctx_, pgRow >> 8);
+        if (kind == 0x40000000u) {  // one row
             int start = 0, end = 0;
-            if (!page || !rowBounds(page, fmt->pg_size, fmt->row_count_offset, pgRow & 0xFF, start, end))
-                return false;
-            data = page + start;
-            len = std::min(want, static_cast<std::size_t>(end - start));
+            if (!longValueRow(pgRow, start, end)) return false;
+            if (want > static_cast<std::size_t>(end - start)) return false;
+            data = lval_.data() + start;
+            len = want;
             return true;
         }
         if (kind != 0) return false;
-        // A chain: each row starts with the page and row of the next one.
+        // A chain: each row starts with the row pointer of the next one.
         chain_.clear();
-        chain_.reserve(std::min<std::size_t>(want, static_cast<std::size_t>(ctx_.header.pageCount) * fmt->pg_size));
+        const std::size_t fileBytes = static_cast<std::size_t>(ctx_.header.pageCount) * ctx_.layout.pageSize;
+        if (want > fileBytes) return false;
+        chain_.reserve(want);
         visited_.clear();
-        while (pgRow != 0 && chain_.size() < want) {
-            if (!visited_.insert(pgRow).second) break;  // a cycle in a damaged file
-            const unsigned char* page = readAltPage(h_, ctx_, pgRow >> 8);
+        while (chain_.size() < want) {
+            if (pgRow == 0 || !visited_.insert(pgRow).second) return false;  // cut short, or a cycle
             int start = 0, end = 0;
-            if (!page || !rowBounds(page, fmt->pg_size, fmt->row_count_offset, pgRow & 0xFF, start, end) ||
-                end - start < 4)
-                break;
-            pgRow = u32(page + start);
+            if (!longValueRow(pgRow, start, end) || end - start < 4) return false;
+            pgRow = u32(lval_.data() + start);
             const std::size_t take = std::min(static_cast<std::size_t>(end - start - 4), want - chain_.size());
-            chain_.insert(chain_.end(), page + start + 4, page + start + 4 + take);
+            chain_.insert(chain_.end(), lval_.data() + start + 4, lval_.data() + start + 4 + take);
         }
         data = chain_.data();
         len = chain_.size();
-        return !chain_.empty() || want == 0;
+        return true;
     }
 
-    MdbHandle* h_;
+    // Reads the page of a long-value row into lval_ and finds the row.
+    bool longValueRow(std::uint32_t pgRow, int& start, int& end) {
+        const std::uint32_t pg = pgRow >> 8;
+        // Page 0 is never a long-value page; it is also what lvalPage_ holds
+        // before the first read.
+        if (pg == 0 || pg != lvalPage_) {
+            lvalPage_ = 0;
+            if (!ctx_.pages.read(pg, lval_) || lval_[0] != page::Data) return false;
+            lvalPage_ = pg;
+        }
+        return rowBounds(lval_.data(), ctx_.layout, static_cast<int>(pgRow & 0xFF), start, end);
+    }
+
     const FileContext& ctx_;
-    ScanTable& table_;
+    const TableDef& def_;
     std::vector<ColumnPlan> plans_;
     std::vector<FieldInfo> fields_;
+    std::vector<FieldSpan> spans_;
+    std::vector<unsigned char> lval_;
+    std::uint32_t lvalPage_ = 0;
     std::vector<unsigned char> chain_;
     std::vector<unsigned char> longCalc_;
     std::unordered_set<std::uint32_t> visited_;
+    bool damaged_ = false;
 };
 
-// Rows of one table, on a handle of its own so that several rowsets can be
-// open at once. Rows are decoded in batches, each under one redirection of
-// libmdb's output, and handed out by swapping vectors.
+// Rows of one table. The table is walked once when the rowset opens, so
+// that the row count is exact before the first row; rows are then decoded
+// in batches and handed out by swapping vectors. After the last row that
+// could be read, damage found on the way fails the rowset.
 class TableRows : public RowSource {
 public:
-    TableRows(std::shared_ptr<const FileContext> ctx, std::uint32_t tablePage, const std::string& name)
-        : ctx_(std::move(ctx)), handle_(openHandle(*ctx_)), table_(handle_.get(), *ctx_, tablePage, name),
-          decoder_(handle_.get(), *ctx_, table_) {
-        QuietLibmdb quiet;
-        while (table_.fetch()) ++count_;
-        table_.rewind();
-    }
+    TableRows(std::shared_ptr<const FileContext> ctx, TableDef def, const std::map<std::string, int>& resultTypes)
+        : ctx_(std::move(ctx)), def_(std::move(def)), decoder_(*ctx_, def_, resultTypes),
+          scan_(scanTable(ctx_->pages, ctx_->layout, def_)) {}
 
     const std::vector<FieldInfo>& fields() const override { return decoder_.fields(); }
-    long long rowCount() override { return count_; }
+    long long rowCount() override { return static_cast<long long>(scan_.rows.size()); }
 
     bool next(std::vector<Variant>& row) override {
         if (pos_ >= filled_) {
-            if (done_) return false;
-            refill();
-            if (filled_ == 0) return false;
+            if (done_)
+                filled_ = pos_ = 0;
+            else
+                refill();
+            if (filled_ == 0) {
+                if (scan_.damaged || decoder_.damaged()) fail(ctx_->damaged());
+                return false;
+            }
         }
         row.swap(batch_[pos_++]);
         return true;
@@ -603,16 +610,29 @@ private:
         pos_ = 0;
         filled_ = 0;
         if (batch_.size() < kBatchRows) batch_.resize(kBatchRows);
-        QuietLibmdb quiet;
         std::size_t bytes = 0;
         while (filled_ < kBatchRows && bytes < kBatchBytes) {
-            if (delivered_ >= count_ || !table_.fetch()) {
+            if (next_ >= scan_.rows.size()) {
                 done_ = true;
                 break;
             }
-            auto& row = batch_[filled_++];
-            decoder_.decode(row);
-            ++delivered_;
+            const RowLocator at = scan_.rows[next_++];
+            int start = 0, end = 0;
+            if (at.page != page_) {
+                page_ = 0;
+                if (!ctx_->pages.read(at.page, buf_)) {
+                    scan_.damaged = true;
+                    continue;
+                }
+                page_ = at.page;
+            }
+            auto& row = batch_[filled_];
+            if (!rowBounds(buf_.data(), ctx_->layout, static_cast<int>(at.row), start, end) ||
+                !decoder_.decode(buf_.data() + start, end - start, row)) {
+                scan_.damaged = true;
+                continue;
+            }
+            ++filled_;
             for (const auto& v : row) {
                 if (const auto* s = std::get_if<std::string>(&v)) bytes += s->size();
                 if (const auto* b = std::get_if<Bytes>(&v)) bytes += b->size();
@@ -621,11 +641,12 @@ private:
     }
 
     std::shared_ptr<const FileContext> ctx_;
-    Handle handle_;
-    ScanTable table_;
+    TableDef def_;
     RowDecoder decoder_;
-    long long count_ = 0;
-    long long delivered_ = 0;
+    TableScan scan_;
+    std::size_t next_ = 0;
+    std::uint32_t page_ = 0;
+    std::vector<unsigned char> buf_;
     std::vector<std::vector<Variant>> batch_;
     std::size_t pos_ = 0;
     std::size_t filled_ = 0;
@@ -637,45 +658,70 @@ struct CatalogObject {
     int type = 0;
     std::uint32_t flags = 0;
     std::uint32_t page = 0;
+    std::vector<unsigned char> properties;  // LvProp of tables
 };
 
 constexpr std::uint32_t kSystemObject = 0x80000000u;
 constexpr std::uint32_t kAccessObject = 0x00000002u;
 constexpr int kObjTable = 1, kObjOdbcLink = 4, kObjQuery = 5, kObjLink = 6;
 
-// MSysObjects, whose definition always sits on page 2.
-std::vector<CatalogObject> readCatalog(MdbHandle* h, const FileContext& ctx) {
-    ScanTable table(h, ctx, 2, "MSysObjects");
-    RowDecoder decoder(h, ctx, table);
-    int idCol = -1, nameCol = -1, typeCol = -1, flagsCol = -1;
-    for (unsigned i = 0; i < table.columnCount(); ++i) {
-        const std::string name = table.column(i)->name;
-        const int type = table.column(i)->col_type;
-        if (equalsNoCase(name, "Id") && type == MDB_LONGINT) idCol = static_cast<int>(i);
-        if (equalsNoCase(name, "Name") && type == MDB_TEXT) nameCol = static_cast<int>(i);
-        if (equalsNoCase(name, "Type") && type == MDB_INT) typeCol = static_cast<int>(i);
-        if (equalsNoCase(name, "Flags") && type == MDB_LONGINT) flagsCol = static_cast<int>(i);
+// MSysObjects, whose definition always sits on page 2. Read whole or not
+// at all: a catalog with rows missing would hide tables.
+std::vector<CatalogObject> readCatalog(const FileContext& ctx) {
+    const TableDef def = readDefinition(ctx, 2);
+    RowDecoder decoder(ctx, def, {});
+    int idCol = -1, nameCol = -1, typeCol = -1, flagsCol = -1, propCol = -1;
+    for (std::size_t i = 0; i < def.columns.size(); ++i) {
+        const std::string& name = def.columns[i].name;
+        const int type = def.columns[i].type;
+        const int at = static_cast<int>(i);
+        if (equalsNoCase(name, "Id") && type == coltype::Long) idCol = at;
+        if (equalsNoCase(name, "Name") && type == coltype::Text) nameCol = at;
+        if (equalsNoCase(name, "Type") && type == coltype::Int) typeCol = at;
+        if (equalsNoCase(name, "Flags") && type == coltype::Long) flagsCol = at;
+        if (equalsNoCase(name, "LvProp") && type == coltype::Ole) propCol = at;
     }
     if (idCol < 0 || nameCol < 0 || typeCol < 0 || flagsCol < 0) fail(ctx.damaged());
 
+    const TableScan scan = scanTable(ctx.pages, ctx.layout, def);
+    if (scan.damaged) fail(ctx.damaged());
     std::vector<CatalogObject> objects;
-    QuietLibmdb quiet;
-    while (table.fetch()) {
-        const Variant id = decoder.decodeColumn(static_cast<unsigned>(idCol));
-        const Variant name = decoder.decodeColumn(static_cast<unsigned>(nameCol));
-        const Variant type = decoder.decodeColumn(static_cast<unsigned>(typeCol));
-        const Variant flags = decoder.decodeColumn(static_cast<unsigned>(flagsCol));
+    std::vector<unsigned char> page;
+    std::uint32_t current = 0;
+    Variant id, name, type, flags, props;
+    for (const RowLocator& at : scan.rows) {
+        if (at.page != current) {
+            current = 0;
+            if (!ctx.pages.read(at.page, page)) fail(ctx.damaged());
+            current = at.page;
+        }
+        int start = 0, end = 0;
+        if (!rowBounds(page.data(), ctx.layout, static_cast<int>(at.row), start, end)) fail(ctx.damaged());
+        const unsigned char* row = page.data() + start;
+        const int len = end - start;
+        if (!decoder.decodeColumn(row, len, static_cast<std::size_t>(idCol), id) ||
+            !decoder.decodeColumn(row, len, static_cast<std::size_t>(nameCol), name) ||
+            !decoder.decodeColumn(row, len, static_cast<std::size_t>(typeCol), type) ||
+            !decoder.decodeColumn(row, len, static_cast<std::size_t>(flagsCol), flags))
+            fail(ctx.damaged());
         if (!std::holds_alternative<std::int64_t>(id) || !std::holds_alternative<std::string>(name) ||
             !std::holds_alternative<std::int64_t>(type))
             continue;
         CatalogObject o;
         o.name = std::get<std::string>(name);
-        o.type = static_cast<int>(std::get<std::int64_t>(type) & 0x7FFF);
+        // Forms, reports, macros and modules have negative types; they are
+        // not tables or queries of any kind.
+        o.type = static_cast<int>(std::get<std::int64_t>(type));
+        if (o.type < 0 || o.name.empty()) continue;
         o.flags = std::holds_alternative<std::int64_t>(flags) ? static_cast<std::uint32_t>(std::get<std::int64_t>(flags)) : 0;
         o.page = static_cast<std::uint32_t>(std::get<std::int64_t>(id)) & 0x00FFFFFFu;
-        if (o.name.empty()) continue;
+        if (o.type == kObjTable && propCol >= 0) {
+            if (!decoder.decodeColumn(row, len, static_cast<std::size_t>(propCol), props)) fail(ctx.damaged());
+            if (const auto* b = std::get_if<Bytes>(&props)) o.properties.assign(b->begin(), b->end());
+        }
         objects.push_back(std::move(o));
     }
+    if (decoder.damaged()) fail(ctx.damaged());
     return objects;
 }
 
@@ -751,7 +797,8 @@ public:
                  "'.  Make sure it exists and that its name is spelled correctly.");
         if (found->type != kObjTable)
             fail("'" + name + "' is a linked table or a query; only local tables can be read from '" + ctx_->path + "'.");
-        return std::make_unique<TableRows>(ctx_, found->page, found->name);
+        TableDef def = readDefinition(*ctx_, found->page);
+        return std::make_unique<TableRows>(ctx_, std::move(def), calculatedResultTypes(found->properties, *ctx_));
     }
 
 private:
@@ -767,12 +814,10 @@ std::unique_ptr<Backend> openAccessBackend(const ConnectionPairs& pairs) {
     if (path.empty()) fail("Could not find file ''.");
 
     AccessHeader header = inspectAccessFile(path);
-    checkAccessPassword(header, path, password);
-
-    clearLibmdbEnvironment();
-    auto ctx = std::make_shared<const FileContext>(path, std::move(header));
-    Handle handle = openHandle(*ctx);
-    std::vector<CatalogObject> catalog = readCatalog(handle.get(), *ctx);
+    // The codec decodes every page after 0 before anything reads it.
+    auto codec = checkAccessPassword(header, password);
+    auto ctx = std::make_shared<const FileContext>(path, std::move(header), std::move(codec));
+    std::vector<CatalogObject> catalog = readCatalog(*ctx);
     return std::make_unique<AccessBackend>(std::move(ctx), std::move(catalog));
 }
 

@@ -1,12 +1,16 @@
 #include "AccessFile.h"
 
+#include "AccessCodec.h"
 #include "AccessText.h"
 #include "core/DbError.h"
+
+#include <nettle/arcfour.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -22,23 +26,8 @@ constexpr std::size_t kPasswordOffset = 0x42;
 constexpr std::size_t kKeyOffset = 0x3E;
 constexpr std::size_t kCodePageOffset = 0x3C;
 constexpr std::size_t kDateOffset = 0x72;
-constexpr std::size_t kCryptHeaderOffset = 0x299;
 constexpr std::size_t kHeaderBytes = 0x400;
-
-void rc4(const unsigned char* key, std::size_t keyLen, unsigned char* data, std::size_t n) {
-    unsigned char s[256];
-    for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + key[i % keyLen]) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    for (std::size_t k = 0, i = 0, j = 0; k < n; ++k) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        data[k] ^= s[(s[i] + s[j]) & 0xFF];
-    }
-}
+constexpr off_t kMaxPageSize = 4096;
 
 [[noreturn]] void unrecognized(const std::string& path) {
     throw DbError(errnum::Generic, "Unrecognized database format '" + path + "'.");
@@ -62,18 +51,15 @@ std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& 
 
     std::vector<unsigned char> page(raw.begin(), raw.end());
     const std::size_t masked = h.version == 0 ? 126 : 128;
-    rc4(kHeaderKey, sizeof kHeaderKey, page.data() + kMaskStart, masked);
+    arcfour_ctx mask;
+    arcfour_set_key(&mask, sizeof kHeaderKey, kHeaderKey);
+    arcfour_crypt(&mask, masked, page.data() + kMaskStart, page.data() + kMaskStart);
     h.encodingKey = u32(page.data() + kKeyOffset);
     h.codePage = u16(page.data() + kCodePageOffset);
 
-    if (h.version >= 2 && h.encodingKey != 0) {
-        // Office encryption puts its EncryptionInfo (length, then major and
-        // minor version 2..4) behind the header; the rest of the file is
-        // ciphertext.
-        const unsigned char* c = raw.data() + kCryptHeaderOffset;
-        const int major = u16(c + 2), minor = u16(c + 4);
-        if (u16(c) != 0 && major >= 2 && major <= 4 && minor >= 2 && minor <= 4) h.officeEncrypted = true;
-    }
+    // From ACE on, a page key means Office encryption, whose header (behind
+    // 0x299) replaces the masked password.
+    h.officeEncrypted = h.version >= 2 && h.encodingKey != 0;
     if (h.officeEncrypted) return h;
 
     if (h.version == 0) {
@@ -133,7 +119,9 @@ AccessHeader inspectAccessFile(const std::string& path) {
         ::close(fd);
         unrecognized(path);
     }
-    std::vector<unsigned char> header(kHeaderBytes);
+    // Page 0 whole (a Jet 3 file reads a little of page 1 too): the Office
+    // encryption header lies beyond the first 0x400 bytes.
+    std::vector<unsigned char> header(static_cast<std::size_t>(std::min<off_t>(st.st_size, kMaxPageSize)));
     std::size_t got = 0;
     while (got < header.size()) {
         const ssize_t n = ::pread(fd, header.data() + got, header.size() - got, static_cast<off_t>(got));
@@ -142,18 +130,17 @@ AccessHeader inspectAccessFile(const std::string& path) {
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    if (got < header.size()) unrecognized(path);
+    if (got < header.size() || got < kHeaderBytes) unrecognized(path);
     auto h = parseAccessHeader(header, static_cast<long long>(st.st_size));
     if (!h) unrecognized(path);
+    header.resize(static_cast<std::size_t>(h->pageSize));
+    h->page0 = std::move(header);
     return *h;
 }
 
-void checkAccessPassword(const AccessHeader& header, const std::string& path, const std::string& given) {
-    if (header.officeEncrypted)
-        throw DbError(errnum::Generic, "The file '" + path +
-                                           "' is encrypted with a database password and cannot be read. "
-                                           "Remove the password in Microsoft Access and try again.");
+std::unique_ptr<PageCodec> checkAccessPassword(const AccessHeader& header, const std::string& given) {
     if (header.password && *header.password != given) throw DbError(errnum::Generic, "Not a valid password.");
+    return makePageCodec(header.page0, header.pageCount * header.pageSize, given);
 }
 
 }  // namespace qb::access

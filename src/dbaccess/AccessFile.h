@@ -1,20 +1,19 @@
 #pragma once
-// What page 0 of an Access file tells before libmdb is allowed near it:
-// whether it is an Access file at all, its version and page size, whether
-// it is whole-file encrypted, and its database password.
+// What page 0 of an Access file tells before any other page is read:
+// whether it is an Access file at all, its version and page size, how its
+// pages are encoded or encrypted, and its database password.
 
+#include "AccessCodec.h"
+#include "AccessFormat.h"
+
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qb::access {
-
-// Little-endian integers, as Access stores them.
-inline std::uint16_t u16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t u32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 struct AccessHeader {
     int version = 0;        // byte 0x14: 0 Jet 3, 1 Jet 4, 2.. ACE 12 and later
@@ -24,6 +23,7 @@ struct AccessHeader {
     int codePage = 1252;
     bool officeEncrypted = false;   // ACE file encrypted with a password as a whole
     std::optional<std::string> password;  // UTF-8; none when the header holds no password
+    std::vector<unsigned char> page0;     // as stored; filled by inspectAccessFile only
 };
 
 // Reads page 0 of `header` (the first bytes of a file of `fileSize` bytes).
@@ -36,9 +36,12 @@ std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& 
 // "Unrecognized database format '<path>'." for anything else that fails.
 AccessHeader inspectAccessFile(const std::string& path);
 
-// Throws DbError "Not a valid password." when the file has a password and
-// `given` differs from it (letter case counts); the encrypted-file error
-// when the file is whole-file encrypted.
-void checkAccessPassword(const AccessHeader& header, const std::string& path, const std::string& given);
+// Checks `given` against the file's password and returns the codec its
+// pages need (see AccessCodec.h), keys already derived. Throws DbError
+// "Not a valid password." when `given` differs from the password in the
+// header (letter case counts) or does not open an encrypted file, and the
+// codec's error for encryption that cannot be read. `header` must come from
+// inspectAccessFile.
+std::unique_ptr<PageCodec> checkAccessPassword(const AccessHeader& header, const std::string& given);
 
 }  // namespace qb::access

@@ -127,6 +127,9 @@ long long Recordset::recordcount() const {
 void Recordset::moveNext() {
     requireRow();
     ++position_;
+    // A source that fails here has no current row any more: the caller must
+    // not see the previous row again as if it were the next.
+    eof_ = true;
     eof_ = !source_->next(row_);
 }
 

@@ -1,5 +1,5 @@
 // Access inputs that cannot be read: missing, a folder, empty, not an Access
-// file, cut short, a wrong or missing password, an encrypted file. The run
+// file, cut short, a wrong or missing password. The run
 // reports each failing step and writes nothing; the command line names the
 // file and the reason and ends with status 2 before touching the target.
 
@@ -31,8 +31,8 @@ std::vector<BadSource> badSources() {
         {"damaged_catalog", QStringLiteral("broken/jet4_header_plus_random.mdb"), {}, QStringLiteral("The database '")},
         {"wrong_password", QStringLiteral("password.mdb"), QStringLiteral("secret1"), QStringLiteral("Not a valid password.")},
         {"missing_password", QStringLiteral("password.mdb"), {}, QStringLiteral("Not a valid password.")},
-        {"encrypted_accdb", QStringLiteral("public/password/office-encrypted-4.2.accdb"), QStringLiteral("password"),
-         QStringLiteral("The file '")},
+        {"encrypted_accdb", QStringLiteral("public/password/office-encrypted-4.2.accdb"), QStringLiteral("Password"),
+         QStringLiteral("Not a valid password.")},
     };
 }
 
@@ -133,22 +133,26 @@ TEST(FifoAccessFile, RefusedAtOnce) {
     EXPECT_EQ(entriesOf(dir.path()), (QStringList{QStringLiteral("pipe.mdb"), QStringLiteral("target.db")}));
 }
 
-// The encrypted file's report says what is wrong and what to do, whatever
-// password is given.
-TEST(EncryptedAccessFile, ReportNamesTheEncryption) {
+// An encrypted file is refused for a wrong or missing password before
+// anything is written, and converts with the right one.
+TEST(EncryptedAccessFile, ConvertsWithItsPasswordOnly) {
     QTemporaryDir dir;
     const QString target = makeEmptyDatabase(dir.path());
-    for (const QString& password : {QString(), QStringLiteral("password"), QStringLiteral("wrong")}) {
-        ScriptedHost host(fixture("public/password/office-encrypted-4.2.accdb"), target);
+    const QString source = fixture("public/password/office-encrypted-4.2.accdb");
+    for (const QString& password : {QString(), QStringLiteral("wrong")}) {
+        ScriptedHost host(source, target);
         host.form.accessPassword = password;
         RunState state;
         ConversionRun(host, state).run();
         const QStringList reports = reportTexts(host.interaction);
         ASSERT_EQ(reports.size(), 3) << password.toStdString();
-        EXPECT_TRUE(reports[0].contains(QStringLiteral("is encrypted with a database password and cannot be read")))
-            << reports[0].toStdString();
+        EXPECT_TRUE(reports[0].contains(QStringLiteral("Not a valid password."))) << reports[0].toStdString();
     }
     EXPECT_TRUE(SqliteReader(target).tableNames().empty());
+    const CliResult r = runConvert({QStringLiteral("--password"), QStringLiteral("password"), QStringLiteral("--overwrite"),
+                                    QStringLiteral("yes"), source, target});
+    EXPECT_EQ(r.exitCode, 0) << show(r);
+    EXPECT_FALSE(SqliteReader(target).tableNames().empty());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // Runs a read of an Access file in a forked child whose stdout and stderr
-// go to a scratch file, so that a crash, a hang or stray libmdb output
+// go to a scratch file, so that a crash, a hang or stray output
 // fails the calling test instead of ending the suite.
 
 #include "ForkedChild.h"
@@ -65,7 +65,7 @@ inline void expectClean(const ChildOutcome& o, double maxSeconds = 5.0) {
     EXPECT_TRUE(o.finished) << "still running when killed";
     EXPECT_TRUE(WIFEXITED(o.status)) << "signal " << (WIFSIGNALED(o.status) ? WTERMSIG(o.status) : 0);
     EXPECT_EQ(WIFEXITED(o.status) ? WEXITSTATUS(o.status) : -1, 0) << o.result;
-    EXPECT_EQ(o.leaked, 0) << "libmdb output reached the terminal";
+    EXPECT_EQ(o.leaked, 0) << "output reached the terminal";
     EXPECT_LT(o.seconds, maxSeconds);
     EXPECT_FALSE(o.result.empty());
 }

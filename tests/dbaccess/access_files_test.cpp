@@ -124,8 +124,8 @@ using test::expectClean;
 }  // namespace
 
 // Each damaged file is read in a child process, so that a crash or a hang
-// fails this test instead of ending the suite; libmdb's complaints must
-// not reach the child's stdout or stderr.
+// fails this test instead of ending the suite; nothing may
+// reach the child's stdout or stderr.
 TEST(AccessFiles, DamagedFilesEndInAnErrorOrPartialData) {
     const QStringList files = QDir(test::fixture("broken")).entryList(QDir::Files, QDir::Name);
     ASSERT_GE(files.size(), 10);
@@ -143,7 +143,7 @@ TEST(AccessFiles, DamagedFilesEndInAnErrorOrPartialData) {
 
 // The damaged fixtures mostly fail at the header; these copies keep a
 // valid header and corrupt the catalog, table definitions and data pages,
-// which is where libmdb itself has to cope.
+// which is where the reader itself has to cope.
 TEST(AccessFiles, CorruptedPagesEndInAnErrorOrPartialData) {
     const char* sources[] = {"sample.mdb", "types2016.accdb", "edge.mdb", "public/nwind.mdb", "public/longtext.accdb"};
     QTemporaryDir dir;
@@ -216,4 +216,36 @@ TEST(AccessFiles, SpecialColumnKinds) {
 
     r = firstRow("public/fixedTextTestV2003.mdb", "users", f);
     EXPECT_EQ(f[col(f, "c_flag_")].type, 130);
+}
+
+// Calculated columns store their result in the bytes of the expression's
+// result type (a column property), which may differ from the column's own
+// type; each value below was read off the file's bytes.
+TEST(AccessFiles, CalculatedColumnsDecodeByTheirResultType) {
+    auto b = test::openAccessFile(test::fixture("public/calcFieldTestV2010.accdb").toStdString());
+    auto rows = b->openRowset("SELECT * FROM `Table1`");
+    std::map<std::string, std::size_t> col;
+    for (std::size_t i = 0; i < rows->fields().size(); ++i) col[rows->fields()[i].name] = i;
+    // A Yes/No result in an integer column is a Boolean to the caller.
+    EXPECT_EQ(rows->fields()[col["IsRich"]].type, 11);
+    std::vector<std::vector<Variant>> r(4);
+    for (auto& row : r) ASSERT_TRUE(rows->next(row));
+    const auto dec = [](bool negative, unsigned long long mantissa, int scale) {
+        return Variant(Decimal{negative, mantissa, scale});
+    };
+    // Currency result in a Double column: 833333333 ten-thousandths.
+    EXPECT_EQ(r[0][col["MonthlySalary"]], Variant(83333.3333));
+    EXPECT_EQ(r[1][col["MonthlySalary"]], Variant(-0.0833));
+    // Decimal result in a Double column: 192307692307692 at scale 10, rounded once.
+    EXPECT_EQ(r[0][col["WeeklySalary"]], Variant(19230.7692307692));
+    EXPECT_EQ(r[3][col["WeeklySalary"]], Variant(1.92307692307692));
+    // Single result in a Decimal column: the float 0x45217359.
+    EXPECT_EQ(r[0][col["FloatTest"]], Variant(2583.2092f));
+    EXPECT_EQ(r[0][col["DecimalTest"]], dec(false, 50325000, 6));
+    EXPECT_EQ(r[1][col["DecimalTest"]], dec(true, 36222200, 6));
+    // A calculated text kept inline as a long value.
+    EXPECT_EQ(r[2][col["AllNames"]], Variant(std::string("Doe, John=Doe, John")));
+    EXPECT_EQ(r[0][col["IsRich"]], Variant(std::int64_t{-1}));
+    EXPECT_EQ(r[1][col["IsRich"]], Variant(std::int64_t{0}));
+    EXPECT_EQ(r[0][col["SalaryTest"]], Variant(Currency{10000000000}));
 }

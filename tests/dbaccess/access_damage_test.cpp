@@ -1,0 +1,155 @@
+// Damage is reported, never hidden: a table whose pages or rows cannot all
+// be read delivers the rows it could read and then fails with the damage
+// error; rows moved to another page come back in their own place.
+
+#include "Fixtures.h"
+#include "access_open.h"
+#include "dbaccess/AccessFile.h"
+#include "dbaccess/AccessTable.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+using namespace qb;
+using namespace qb::access;
+
+namespace {
+
+QByteArray readFixture(const QString& relative) {
+    QFile f(test::fixture(relative));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The first definition page of the user table of sample.mdb with `rows` rows.
+struct Located {
+    TableDef def;
+    std::vector<RowLocator> rows;
+};
+
+Located locate(const std::string& path, std::size_t rows) {
+    const AccessHeader h = inspectAccessFile(path);
+    PageSource pages(path, h.pageSize, h.pageCount, nullptr);
+    const Layout& layout = layoutFor(h.version);
+    std::vector<unsigned char> p;
+    for (std::uint32_t n = 3; n < h.pageCount; ++n) {
+        if (!pages.read(n, p) || p[0] != page::TableDef) continue;
+        auto def = readTableDef(pages, layout, CodePage(h.codePage), n);
+        if (!def) continue;
+        TableScan scan = scanTable(pages, layout, *def);
+        if (scan.rows.size() == rows && !scan.damaged) return {*def, scan.rows};
+    }
+    ADD_FAILURE() << "no table with " << rows << " rows";
+    return {};
+}
+
+struct Damage {
+    const char* name;
+    // Changes the bytes of sample.mdb (4096-byte pages); `t` is Orders.
+    std::function<void(QByteArray&, const Located& t)> apply;
+    long long expectedRows;  // rows still delivered before the error
+};
+
+unsigned char* at(QByteArray& b, std::uint32_t page, int offset = 0) {
+    return reinterpret_cast<unsigned char*>(b.data()) + static_cast<qsizetype>(page) * 4096 + offset;
+}
+
+// Start of row `row` on `page` (Jet 4: offsets from byte 14).
+int rowStart(QByteArray& b, std::uint32_t page, std::uint32_t row) {
+    return u16(at(b, page, 14 + 2 * static_cast<int>(row))) & 0x1FFF;
+}
+
+long long rowsOnPage(const Located& t, std::uint32_t page) {
+    long long n = 0;
+    for (const auto& r : t.rows) n += r.page == page;
+    return n;
+}
+
+}  // namespace
+
+TEST(AccessDamage, ReadableRowsThenTheDamageError) {
+    const QByteArray original = readFixture(QStringLiteral("sample.mdb"));
+    ASSERT_FALSE(original.isEmpty());
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string plainPath = test::fixture(QStringLiteral("sample.mdb")).toStdString();
+    const Located orders = locate(plainPath, 30);
+    ASSERT_EQ(orders.rows.size(), 30u);
+    const std::uint32_t firstPage = orders.rows.front().page;
+    const long long onFirst = rowsOnPage(orders, firstPage);
+    const std::uint32_t mapPage = orders.def.usageMap >> 8;
+    const std::uint32_t mapRow = orders.def.usageMap & 0xFF;
+    const long long pages = original.size() / 4096;
+
+    const std::vector<Damage> cases = {
+        {"zeroed data page", [&](QByteArray& b, const Located&) { std::memset(at(b, firstPage), 0, 4096); },
+         30 - onFirst},
+        {"data page of another table",
+         [&](QByteArray& b, const Located&) { std::memcpy(at(b, firstPage, 4), "\x03\x00\x00\x00", 4); }, 30 - onFirst},
+        {"usage map past the end of the file",
+         [&](QByteArray& b, const Located&) {
+             // Inline maps start at a page, reference maps name map pages:
+             // either way, the first 32 bits after the type move past the end.
+             unsigned char* m = at(b, mapPage, rowStart(b, mapPage, mapRow));
+             const std::uint32_t past = static_cast<std::uint32_t>(pages + 7);
+             std::memcpy(m + 1, &past, 4);
+         },
+         0},
+        {"row pointer to itself",
+         [&](QByteArray& b, const Located&) {
+             const RowLocator r = orders.rows.back();
+             unsigned char* slot = at(b, r.page, 14 + 2 * static_cast<int>(r.row));
+             slot[1] |= 0x40;
+             unsigned char* row = at(b, r.page, rowStart(b, r.page, r.row));
+             row[0] = static_cast<unsigned char>(r.row);
+             row[1] = static_cast<unsigned char>(r.page);
+             row[2] = static_cast<unsigned char>(r.page >> 8);
+             row[3] = 0;
+         },
+         29},
+        {"row whose column count overruns it",
+         [&](QByteArray& b, const Located&) {
+             const RowLocator r = orders.rows.back();
+             unsigned char* row = at(b, r.page, rowStart(b, r.page, r.row));
+             row[0] = row[1] = 0xFF;
+         },
+         29},
+    };
+    for (const Damage& d : cases) {
+        SCOPED_TRACE(d.name);
+        QByteArray bytes = original;
+        d.apply(bytes, orders);
+        const QString path = dir.filePath(QString::fromLatin1(d.name).replace(' ', '_') + ".mdb");
+        ASSERT_TRUE(test::writeFile(path, bytes));
+        auto b = test::openAccessFile(path.toStdString());
+        long long delivered = 0;
+        std::string error;
+        try {
+            auto rows = b->openRowset("SELECT * FROM `Orders`");
+            std::vector<Variant> row;
+            while (rows->next(row)) ++delivered;
+        } catch (const DbError& e) {
+            error = e.description();
+        }
+        EXPECT_EQ(error, "The database '" + path.toStdString() + "' is damaged and cannot be read completely.");
+        EXPECT_EQ(delivered, d.expectedRows);
+        // The other tables are unharmed.
+        auto customers = b->openRowset("SELECT * FROM `Customers`");
+        EXPECT_EQ(customers->rowCount(), 18);
+    }
+}
+
+// A row moved to another page leaves a pointer in its place (rows 7 and 8
+// of this table); the row is delivered there, once.
+TEST(AccessDamage, MovedRowsComeBackInTheirPlace) {
+    auto b = test::openAccessFile(test::fixture(QStringLiteral("public/extDateTestV2019.accdb")).toStdString());
+    auto rows = b->openRowset("SELECT * FROM `Table1`");
+    std::vector<std::int64_t> ids;
+    std::vector<Variant> row;
+    while (rows->next(row)) ids.push_back(std::get<std::int64_t>(row.at(0)));
+    EXPECT_EQ(ids, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
