@@ -1,5 +1,5 @@
 // quellbrook-convert: the conversion from the command line.
-#include "conversion/CliConverter.h"
+#include "cli/CliConverter.h"
 
 #include <QCoreApplication>
 

@@ -18,6 +18,7 @@ int main(int argc, char* argv[]) {
     qb::MainWindowHost host(form, previews);
     host.install();
     if (!form.formLoad()) return 0;
+    form.openStartFiles(QApplication::arguments().mid(1));
     form.show();
     return app.exec();
 }

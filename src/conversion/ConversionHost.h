@@ -6,7 +6,7 @@
 #include "RunState.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SourceFields.h"
-#include "shell/Interaction.h"
+#include "core/Interaction.h"
 
 #include <QString>
 #include <QStringList>

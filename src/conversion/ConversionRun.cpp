@@ -7,7 +7,7 @@
 #include "dbaccess/Access.h"
 #include "dbaccess/Datatype.h"
 #include "dbaccess/SQLite.h"
-#include "shell/ErrorTrap.h"
+#include "core/ErrorTrap.h"
 
 #include <QLocale>
 #include <algorithm>

@@ -1,4 +1,8 @@
 #pragma once
+// Folder src/conversion: the conversion run, column types, row rendering,
+// the statement and datatype lists and the fast mode's writer. No widgets;
+// it may use src/dbaccess and src/core.
+//
 // The work behind "Start Converting": every user table of the Access file,
 // last to first, into the SQLite file — executed at once, or collected for
 // the SQL Preview window per table or per file.

@@ -3,7 +3,7 @@
 #include "Connection.h"
 #include "ConnectionString.h"
 #include "ODBCProvider.h"
-#include "shell/Main.h"
+#include "core/Main.h"
 
 namespace qb {
 

@@ -2,7 +2,7 @@
 // Reaching the Access source: its connection string and its user tables.
 
 #include "SourceFields.h"
-#include "shell/Interaction.h"
+#include "core/Interaction.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "AccessCodec.h"
 
 #include "AccessFile.h"
-#include "DbError.h"
+#include "core/DbError.h"
 
 #include <nettle/aes.h>
 #include <nettle/arcfour.h>

@@ -2,7 +2,7 @@
 
 #include "AccessCodec.h"
 #include "AccessText.h"
-#include "DbError.h"
+#include "core/DbError.h"
 
 #include <nettle/arcfour.h>
 

@@ -1,9 +1,13 @@
 #pragma once
+// Folder src/dbaccess: the data-access layer (this header), its ODBC and
+// Access back ends, the table lists, the provider check and the type names.
+// It may use src/core only.
+//
 // The ADO-like layer every database access goes through: a connection that
 // picks its back end from the connection string, and a forward-only rowset.
 // Member names follow the ADO members the rest of the program relies on.
 
-#include "DbError.h"
+#include "core/DbError.h"
 #include "Variant.h"
 
 #include <memory>

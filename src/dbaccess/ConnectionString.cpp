@@ -1,6 +1,6 @@
 #include "ConnectionString.h"
 
-#include "DbError.h"
+#include "core/DbError.h"
 
 #include <algorithm>
 #include <cctype>

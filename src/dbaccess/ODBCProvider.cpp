@@ -1,7 +1,7 @@
 #include "ODBCProvider.h"
 
 #include "Connection.h"
-#include "shell/AppConfig.h"
+#include "core/AppConfig.h"
 
 namespace qb {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "shell/Interaction.h"
+#include "core/Interaction.h"
 
 #include <QString>
 

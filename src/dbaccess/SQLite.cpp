@@ -1,7 +1,7 @@
 #include "SQLite.h"
 
 #include "Connection.h"
-#include "shell/Main.h"
+#include "core/Main.h"
 
 namespace qb {
 

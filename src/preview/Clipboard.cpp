@@ -1,7 +1,7 @@
 #include "Clipboard.h"
 
 #include "conversion/ListViewModel.h"
-#include "shell/Interaction.h"
+#include "core/Interaction.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

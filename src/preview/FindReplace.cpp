@@ -1,8 +1,8 @@
 #include "FindReplace.h"
 
 #include "conversion/ListViewModel.h"
-#include "shell/ErrorTrap.h"
-#include "shell/Interaction.h"
+#include "core/ErrorTrap.h"
+#include "core/Interaction.h"
 
 namespace qb {
 

@@ -7,8 +7,8 @@
 #include "conversion/ListViewModel.h"
 #include "shell/Appearance.h"
 #include "shell/Controls.h"
-#include "shell/ErrorTrap.h"
-#include "shell/Interaction.h"
+#include "core/ErrorTrap.h"
+#include "core/Interaction.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -1,4 +1,8 @@
 #pragma once
+// Folder src/preview: the SQL Preview window and the windows it opens, over
+// window-free execution, find-and-replace and clipboard logic. It may use
+// src/shell and everything below it, never src/cli or src/app.
+//
 // The SQL Preview window: the statement list, "Execute SQL" with progress
 // and error location, copying, Find and Replace, Edit Line on a line click,
 // the datatype view, and the exits that answer the waiting conversion run.

@@ -4,7 +4,7 @@
 #include "conversion/ListViewModel.h"
 #include "shell/Appearance.h"
 #include "shell/Controls.h"
-#include "shell/ErrorTrap.h"
+#include "core/ErrorTrap.h"
 
 #include <QEvent>
 #include <QPlainTextEdit>

@@ -1,10 +1,10 @@
 #include "FormKit.h"
 
 #include "conversion/ListViewModel.h"
-#include "shell/AppConfig.h"
+#include "core/AppConfig.h"
 #include "shell/Appearance.h"
-#include "shell/ErrorTrap.h"
-#include "shell/Main.h"
+#include "core/ErrorTrap.h"
+#include "core/Main.h"
 
 #include <QHeaderView>
 

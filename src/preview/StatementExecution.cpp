@@ -3,9 +3,9 @@
 #include "Clipboard.h"
 #include "conversion/ConversionHost.h"
 #include "conversion/ListViewModel.h"
-#include "shell/AppConfig.h"
-#include "shell/ErrorTrap.h"
-#include "shell/Interaction.h"
+#include "core/AppConfig.h"
+#include "core/ErrorTrap.h"
+#include "core/Interaction.h"
 
 #include <QUrl>
 

@@ -1,16 +1,17 @@
 #include "Form1.h"
 
-#include "AppConfig.h"
+#include "core/AppConfig.h"
 #include "Controls.h"
-#include "ErrorTrap.h"
+#include "core/ErrorTrap.h"
 #include "Form1Texts.h"
-#include "Main.h"
+#include "core/Main.h"
 #include "Settings.h"
 #include "dbaccess/ODBCProvider.h"
 #include "dbaccess/SQLite.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -243,6 +244,13 @@ void Form1::pushButton1Click() {
     trap.run(106, [&] { filter = form1::qtFileFilter(form1::kAccessDialogFilter); });
     trap.run(108, [&] { fileName = files_.openFileName(title, filter); });
     if (trap.test(110, [&] { return !fileName.isEmpty(); })) trap.run(112, [&] { text5_->setText(fileName); });
+}
+
+void Form1::openStartFiles(const QStringList& paths) {
+    // The window starts from the current directory of whoever started it;
+    // a relative name would mean something else on the next start.
+    if (paths.size() > 0) text5_->setText(QFileInfo(paths[0]).absoluteFilePath());
+    if (paths.size() > 1) text1_->setText(QFileInfo(paths[1]).absoluteFilePath());
 }
 
 void Form1::pushButton2Click() {

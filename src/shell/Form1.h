@@ -1,4 +1,9 @@
 #pragma once
+// Folder src/shell: the window program's ground floor: this main window, the
+// settings store, appearance and controls, and the Qt side of the interaction
+// seam. It may use src/conversion, src/dbaccess and src/core, never
+// src/preview, src/cli or src/app.
+//
 // The main window: the Access file, its password, the SQLite file and the
 // SQL preview options, each remembered in the settings store as soon as it
 // changes; the browse, sample, help and test buttons; and "Start Converting",
@@ -7,11 +12,12 @@
 #include "Appearance.h"
 #include "Controls.h"
 #include "FileChooser.h"
-#include "Interaction.h"
+#include "core/Interaction.h"
 #include "conversion/RunState.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SourceFields.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -83,6 +89,12 @@ public:
     void pushButton6Click();  // SQLite help
     void pushButton7Click();  // Start Converting
     void pushButton8Click();  // SQLite sample
+
+    // Files named on the command line, as a file manager passes them: the
+    // first goes into the Access field, a second into the SQLite field, each
+    // made absolute and stored like a browsed file. Call after formLoad so
+    // they win over the stored fields.
+    void openStartFiles(const QStringList& paths);
 
     // Assigns a value to Check1 as the settings load does: 0, 1 or 2;
     // anything else throws "Invalid property value".

@@ -1,7 +1,7 @@
 #include "Form1Texts.h"
 
-#include "AppConfig.h"
-#include "Main.h"
+#include "core/AppConfig.h"
+#include "core/Main.h"
 
 #include <QStringList>
 

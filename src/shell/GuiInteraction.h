@@ -4,7 +4,7 @@
 // draw, and the open-file dialog.
 
 #include "FileChooser.h"
-#include "Interaction.h"
+#include "core/Interaction.h"
 
 class QWidget;
 

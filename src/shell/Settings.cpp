@@ -1,6 +1,6 @@
 #include "Settings.h"
 
-#include "AppConfig.h"
+#include "core/AppConfig.h"
 
 #include <QDir>
 #include <QFile>

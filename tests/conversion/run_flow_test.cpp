@@ -3,7 +3,7 @@
 
 #include "ConversionTestSupport.h"
 
-#include "shell/AppConfig.h"
+#include "core/AppConfig.h"
 
 #include <QTemporaryDir>
 #include <algorithm>

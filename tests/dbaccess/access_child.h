@@ -4,7 +4,7 @@
 // fails the calling test instead of ending the suite.
 
 #include "ForkedChild.h"
-#include "dbaccess/DbError.h"
+#include "core/DbError.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "Fixtures.h"
 #include "dbaccess/AccessCodec.h"
 #include "dbaccess/AccessFile.h"
-#include "dbaccess/DbError.h"
+#include "core/DbError.h"
 
 #include <nettle/arcfour.h>
 #include <nettle/md5.h>

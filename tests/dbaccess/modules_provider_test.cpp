@@ -1,7 +1,7 @@
 #include "ScriptedInteraction.h"
 #include "dbaccess/ODBCProvider.h"
 #include "odbc_probe.h"
-#include "shell/AppConfig.h"
+#include "core/AppConfig.h"
 
 #include <QProcessEnvironment>
 #include <QTemporaryDir>

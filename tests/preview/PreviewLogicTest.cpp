@@ -5,7 +5,7 @@
 #include "ScriptedInteraction.h"
 #include "conversion/ConversionHost.h"
 #include "conversion/ListViewModel.h"
-#include "dbaccess/DbError.h"
+#include "core/DbError.h"
 #include "preview/Clipboard.h"
 #include "preview/FindReplace.h"
 #include "preview/StatementExecution.h"

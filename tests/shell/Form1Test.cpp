@@ -1,6 +1,6 @@
 #include "MainWindowTest.h"
 
-#include "shell/AppConfig.h"
+#include "core/AppConfig.h"
 #include "shell/Form1Texts.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
@@ -187,6 +187,31 @@ TEST_F(MainWindow, BrowseTakesTheChosenFileAndCancelLeavesTheField) {
     click("PushButton2");
     EXPECT_EQ(files.titles.last(), "Select SQLite Database");
     EXPECT_EQ(form->sourceFields().sqlitePath, "/new/not-yet.db3");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(MainWindow, StartFilesReplaceTheStoredFieldsAsAbsolutePathsAndAreKept) {
+    settings::save("AccessMDBFile", "/stored/in.mdb");
+    settings::save("SQLiteDatabase", "/stored/out.db3");
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work.path()));
+    const QString cwd = QDir::currentPath();
+
+    // One name, as a file manager passes it: the SQLite field keeps its value.
+    start().openStartFiles({"picked.mdb"});
+    EXPECT_EQ(form->sourceFields().accessPath, cwd + "/picked.mdb");
+    EXPECT_EQ(form->sourceFields().sqlitePath, "/stored/out.db3");
+    form->openStartFiles({"../a b/x.accdb", "sub/new.db3"});
+    QDir::setCurrent(before);
+    const QString parent = QFileInfo(cwd).absolutePath();
+    EXPECT_EQ(settings::read("AccessMDBFile"), parent + "/a b/x.accdb");
+    EXPECT_EQ(settings::read("SQLiteDatabase"), cwd + "/sub/new.db3");
+
+    start();  // the next start shows them from the store
+    EXPECT_EQ(form->sourceFields().accessPath, parent + "/a b/x.accdb");
+    EXPECT_EQ(form->sourceFields().sqlitePath, cwd + "/sub/new.db3");
     EXPECT_TRUE(ui.messages.empty());
 }
 

@@ -3,7 +3,7 @@
 // no test reads what another saved or what the real program keeps.
 
 #include "Fixtures.h"
-#include "shell/Main.h"
+#include "core/Main.h"
 #include "shell/Settings.h"
 
 #include <gtest/gtest.h>

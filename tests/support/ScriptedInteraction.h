@@ -2,7 +2,7 @@
 // An Interaction for tests: records every message box and link, answers
 // questions from a queue (No when the queue is empty), and counts yields.
 
-#include "shell/Interaction.h"
+#include "core/Interaction.h"
 
 #include <QString>
 #include <QStringList>

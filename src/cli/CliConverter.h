@@ -1,4 +1,8 @@
 #pragma once
+// Folder src/cli: the command-line program beside the window program:
+// options, terminal progress and the summary. It may use src/conversion,
+// src/dbaccess and src/core, never the window folders.
+//
 // The command-line converter: the same conversion run as the main window,
 // driven by options instead of controls.
 

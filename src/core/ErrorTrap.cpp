@@ -1,7 +1,7 @@
 #include "ErrorTrap.h"
 
 #include "AppConfig.h"
-#include "../dbaccess/DbError.h"
+#include "DbError.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,9 @@
 #pragma once
+// Folder src/core: what every layer may use and that has no widgets: the
+// error report, the interaction seam, these helpers, the product's
+// configuration values and the database error type. It uses Qt Core only,
+// never another folder of src/.
+//
 // Small shared operations of the program that need no window.
 
 #include <QString>
