@@ -83,7 +83,10 @@ std::string quoteTableName(std::string_view name) {
 std::string quoteFieldName(std::string_view name) {
     std::string out;
     out.reserve(name.size() + 2);
-    if (name.find(']') == std::string_view::npos) {
+    // The SQLite ODBC driver does not know square brackets: inside them it
+    // counts "?" as a parameter, rewrites "{...}" as an escape and takes a
+    // quote for the start of a literal. It leaves double-quoted names alone.
+    if (name.find_first_of("?{}'\"]") == std::string_view::npos) {
         out += '[';
         out += name;
         out += ']';

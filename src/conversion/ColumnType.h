@@ -3,10 +3,11 @@
 // CREATE TABLE statements built from those choices.
 //
 // Table names are written in double quotation marks with every inner '"'
-// doubled, field names in square brackets (or, when they contain ']', in
-// double quotation marks with '"' doubled). Through the SQLite driver a
-// statement text runs every ';'-separated statement in it, so an unescaped
-// name could smuggle a second statement into the target file.
+// doubled, field names in square brackets, or, when they hold a character
+// the SQLite ODBC driver reads inside brackets (? { } ' " ]), in double
+// quotation marks with '"' doubled. Through the driver a statement text runs
+// every ';'-separated statement in it, so an unescaped name could smuggle a
+// second statement into the target file.
 
 #include "dbaccess/Connection.h"
 

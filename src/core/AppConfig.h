@@ -16,10 +16,9 @@ inline const QString kHomePage = QStringLiteral("https://www.harrowind.example/"
 inline const QString kContactPage = QStringLiteral("https://www.harrowind.example/contact");
 inline const QString kSupportEmail = QStringLiteral("support@harrowind.example");
 inline const QString kSqliteBrowserPage = QStringLiteral("https://sqlitebrowser.org/");
-inline const QString kEngine2010Download =
-    QStringLiteral("https://www.microsoft.com/en-us/download/details.aspx?id=13255");
-inline const QString kEngine2016Download =
-    QStringLiteral("https://www.microsoft.com/en-us/download/details.aspx?id=54920");
+// How to install and register the SQLite ODBC driver (the README's
+// "Getting started"), offered when the driver is missing at startup.
+inline const QString kSetupInstructionsPage = QStringLiteral("https://www.harrowind.example/quellbrook/#getting-started");
 
 // Optional files in the application folder.
 inline const QString kSampleAccessFile = QStringLiteral("/Samples/sample.mdb");

@@ -96,7 +96,17 @@ std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& 
 }
 
 AccessHeader inspectAccessFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a FIFO (or a device) can block for ever, so anything that is
+    // not a regular file is refused before it is opened; O_NONBLOCK covers
+    // one swapped in between.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw DbError(errnum::Generic, "Could not find file '" + path + "'.");
+    } else if (!S_ISREG(before.st_mode)) {
+        unrecognized(path);
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             throw DbError(errnum::Generic, "Could not find file '" + path + "'.");

@@ -5,16 +5,20 @@
 
 namespace qb {
 
+// What is missing on this platform is the ODBC driver every SQLite
+// connection goes through, so the advice names it and how to install it.
 QString providerAdviceText() {
     const QString gap = QStringLiteral("\r\n\r\n");
     return QStringLiteral("Error #3706: Provider cannot be found. It may not be properly installed.") + gap +
-           QStringLiteral("You are getting this error because:") + gap +
-           QStringLiteral("1. Microsoft Access is not installed on your computer.") + gap +
-           QStringLiteral("2. A set of Microsoft components to transfer data is not installed on your computer.") +
+           QStringLiteral("You are getting this error because the \"SQLite3 ODBC Driver\", through which ") +
+           config::kProductName +
+           QStringLiteral(" writes SQLite files, is not registered with the ODBC driver manager on this computer.") +
            gap +
-           QStringLiteral("You need to download and install Microsoft Access Database Engine 2010 or 2016 to "
-                          "solve this problem.") +
-           gap + QStringLiteral("Would you like me to open the Microsoft site now so you can do this?") + gap +
+           QStringLiteral("To solve this problem, install the driver and the driver manager "
+                          "(apt-get install libsqliteodbc unixodbc) and register the driver under the name "
+                          "\"SQLite3 ODBC Driver\". The setup script that comes with ") +
+           config::kProductName + QStringLiteral(" (scripts/setup, run as root) does both.") + gap +
+           QStringLiteral("Would you like me to open the setup instructions now?") + gap +
            QStringLiteral("(If you have any further questions please email a screenshot of this error message to ") +
            config::kSupportEmail + QStringLiteral(")");
 }
@@ -41,12 +45,10 @@ bool CheckProvider(Interaction& ui) {
     } catch (...) {
         return false;
     }
-    // A page that cannot be opened is no reason to stop, nor to skip the other.
-    for (const QString& page : {config::kEngine2010Download, config::kEngine2016Download}) {
-        try {
-            ui.openUrl(page);
-        } catch (...) {
-        }
+    // A page that cannot be opened changes nothing: the program ends either way.
+    try {
+        ui.openUrl(config::kSetupInstructionsPage);
+    } catch (...) {
     }
     return false;
 }

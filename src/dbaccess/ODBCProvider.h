@@ -7,8 +7,8 @@ namespace qb {
 
 // True when a connection object can be created. For a provider-not-found
 // failure (number 3706, or a description containing "provider cannot be
-// found" in any case) shows the seven-paragraph advice and, on Yes, opens
-// the two download pages. Never throws.
+// found" in any case) shows the advice on installing and registering the
+// SQLite ODBC driver and, on Yes, opens the setup instructions. Never throws.
 bool CheckProvider(Interaction& ui);
 
 // The advice text, for tests and for the message box.

@@ -75,7 +75,7 @@ TEST(CreateTable, NoTransferredColumnLosesTheParenthesis) {
 TEST(CreateTable, NamesCannotEscapeTheirQuotes) {
     EXPECT_EQ(qb::quoteTableName("Order Details"), R"("Order Details")");
     EXPECT_EQ(qb::quoteTableName(R"(x"; DROP TABLE "y)"), R"("x""; DROP TABLE ""y")");
-    EXPECT_EQ(qb::quoteFieldName(R"(a"b)"), R"([a"b])");
+    EXPECT_EQ(qb::quoteFieldName(R"(a"b)"), R"("a""b")");
     EXPECT_EQ(qb::quoteFieldName("a]b"), R"("a]b")");
     EXPECT_EQ(qb::quoteFieldName(R"(a"];x)"), R"("a""];x")");
     EXPECT_EQ(qb::dropTableStatement(R"(a"b)"), R"(DROP TABLE "a""b")");

@@ -105,6 +105,34 @@ TEST_P(BadAccessFile, CommandLineNamesFileAndReasonAndExits2) {
 INSTANTIATE_TEST_SUITE_P(Sources, BadAccessFile, ::testing::ValuesIn(badSources()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A FIFO blocks whoever opens it until a writer comes: it is refused as
+// not an Access file before it is opened, by the run and the command line.
+TEST(FifoAccessFile, RefusedAtOnce) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pipe.mdb"));
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString target = makeEmptyDatabase(dir.path());
+    const std::string refused = "Unrecognized database format '" + fifo.toStdString() + "'.";
+
+    const ChildResult run = runForked(nullptr,
+                                      [&] {
+                                          ScriptedHost host(fifo, target);
+                                          RunState state;
+                                          ConversionRun(host, state).run();
+                                          return reportTexts(host.interaction).join('\n').toStdString();
+                                      },
+                                      std::chrono::seconds(10));
+    ASSERT_TRUE(run.exitedCleanly()) << "finished: " << run.finished << ", " << run.output;
+    EXPECT_EQ(run.output.find(refused), 0u) << run.output;
+
+    const CliResult r = runConvert({fifo, dir.filePath(QStringLiteral("fresh.db"))}, {}, 10000);
+    EXPECT_EQ(r.exitCode, 2) << show(r);
+    EXPECT_EQ(r.err, QStringLiteral("quellbrook-convert: ") + fifo + QStringLiteral(": ") +
+                         QString::fromStdString(refused) + QLatin1Char('\n'))
+        << show(r);
+    EXPECT_EQ(entriesOf(dir.path()), (QStringList{QStringLiteral("pipe.mdb"), QStringLiteral("target.db")}));
+}
+
 // The encrypted file's report says what is wrong and what to do: the
 // password when it is wrong, the encryption when it is right.
 TEST(EncryptedAccessFile, ReportNamesTheEncryption) {

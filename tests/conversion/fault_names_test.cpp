@@ -86,6 +86,100 @@ TEST(AwkwardNames, TablesFieldsAndValuesStayInTheirQuotes) {
     EXPECT_EQ(db.rowCount("keep"), 1);
 }
 
+// Names and values that the SQLite ODBC driver would read as parameter
+// markers, ODBC escapes or quotes if they stood outside quotes it knows.
+// No Access writer is at hand, so a copy of edge.mdb gets them in place of
+// same-length names and values: the table "Wide" and its first fields are
+// stored as UTF-16, its values compressed to one byte per character.
+class DriverSyntaxNames : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QFile in(fixture("edge.mdb"));
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        QByteArray data = in.readAll();
+        auto replaceOnce = [&](const QByteArray& from, const QByteArray& to) {
+            ASSERT_EQ(from.size(), to.size());
+            const qsizetype at = data.indexOf(from);
+            ASSERT_GE(at, 0) << from.toStdString();
+            ASSERT_LT(data.indexOf(from, at + 1), 0) << from.toStdString();
+            data.replace(at, from.size(), to);
+        };
+        auto utf16 = [](const QString& text) {
+            return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        };
+        replaceOnce(utf16(QStringLiteral("Wide")), utf16(QString::fromStdString(kTable)));
+        for (std::size_t i = 0; i < kFields.size(); ++i)
+            replaceOnce(utf16(QStringLiteral("Field %1").arg(i + 1, 2, 10, QLatin1Char('0'))),
+                        utf16(QString::fromStdString(kFields[i])));
+        // Values of row 1 behind their compression marker.
+        for (std::size_t i = 0; i < kValues.size(); ++i)
+            replaceOnce("\xff\xfer1c" + QByteArray::number(static_cast<int>(i) + 11),
+                        "\xff\xfe" + QByteArray::fromStdString(kValues[i]));
+        source = dir.filePath(QStringLiteral("names.mdb"));
+        ASSERT_TRUE(writeFile(source, data));
+    }
+
+    // The converted table holds exactly the names and values given.
+    void expectTableAsGiven(const QString& target, const char* how) {
+        SCOPED_TRACE(how);
+        SqliteReader db(target);
+        std::vector<std::string> columns;
+        for (const auto& c : db.query("SELECT name FROM pragma_table_info(" + SqliteReader::sqlLiteral(kTable) + ")"))
+            columns.push_back(c.at(0).value_or(""));
+        ASSERT_EQ(columns.size(), 60u);
+        EXPECT_EQ(std::vector<std::string>(columns.begin(), columns.begin() + kFields.size()), kFields);
+        EXPECT_EQ(db.rowCount(kTable), 3);
+        for (std::size_t i = 0; i < kValues.size(); ++i)
+            EXPECT_EQ(db.scalar("SELECT " + SqliteReader::sqlIdentifier(columns[10 + i]) + " FROM " +
+                                SqliteReader::sqlIdentifier(kTable) + " ORDER BY rowid LIMIT 1"),
+                      kValues[i]);
+    }
+
+    inline static const std::string kTable = "{?'\"";
+    // Eight characters each, as the names they replace.
+    inline static const std::vector<std::string> kFields = {
+        "Is Paid?", "F{fn x}1", "{oj x}ab", "{call x}", "{?=call}", "{d '1'}x", "Bob's ok",
+        "Say \"hi\"", "close]br", "a;b--c/*", "/* c */x", "?{}'\"]xy", "}brace{x", "x -- y;z"};
+    // Five characters each, for the values r1c11 to r1c15.
+    inline static const std::vector<std::string> kValues = {"?{x}?", "{fn }", "{oj }", "a'{b}", "\"{?}\""};
+
+    QTemporaryDir dir;
+    QString source;
+};
+
+TEST_F(DriverSyntaxNames, ArriveUnchangedThroughEveryWayOfWriting) {
+    const QString direct = makeEmptyDatabase(dir.path(), QStringLiteral("direct.db"));
+    {
+        ScriptedHost host(source, direct);
+        RunState state;
+        ConversionRun(host, state).run();
+    }
+    expectTableAsGiven(direct, "direct");
+
+    const QString fast = dir.filePath(QStringLiteral("fast.db"));
+    runConvert({QStringLiteral("--fast"), source, fast});
+    expectTableAsGiven(fast, "--fast");
+
+    // The SQL Preview, per table, executing each table's list with "Execute
+    // SQL"; a table whose list stops at a rejected line is skipped.
+    const QString previewed = makeEmptyDatabase(dir.path(), QStringLiteral("preview.db"));
+    {
+        ScriptedHost host(source, previewed);
+        host.preview = true;
+        host.option2 = true;
+        RunState state;
+        host.onPreview = [&] {
+            SilentDisplay display;
+            int errorLine = 0;
+            ExecuteSQL(host.statementList(), runnerOn(state), state, errorLine, display, host.interaction);
+            state.StopConverting = false;
+        };
+        ConversionRun(host, state).run();
+    }
+    expectTableAsGiven(previewed, "preview");
+}
+
 // ---------------------------------------------------------------- Access paths and passwords
 
 class ConnectionValues : public ::testing::Test {
@@ -200,6 +294,71 @@ TEST_F(ConnectionValues, SqlitePathWithSemicolonIsRefused) {
     EXPECT_TRUE(r.err.contains(QStringLiteral("must not contain \";\""))) << show(r);
     EXPECT_EQ(QFileInfo(existing).size(), 0);
     EXPECT_EQ(entriesOf(dir.path()), QStringList{QStringLiteral("e;f.db")});
+}
+
+// Targets as typed, relative to the current folder: what the driver would
+// read as options or as a URI never makes another file receive the tables,
+// nor a library load. Such a path is refused, by the
+// command line with its reason and before anything is created, by the
+// window silently; a "file:" name is the file of that name.
+TEST_F(ConnectionValues, SqliteTargetIsTheFileNamedOrRefused) {
+    const QString loaded = dir.filePath(QStringLiteral("loaded"));
+    qputenv("QB_LOADEXT_MARK", loaded.toLocal8Bit());
+    const QString victim = makeEmptyDatabase(dir.path(), QStringLiteral("x.db"));
+    putMarkerTable(victim);
+    const std::string victimBefore = dumpDatabase(victim);
+    const QString previousFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+
+    struct Case {
+        QString target;
+        QString refusal;  // empty: the file itself receives the tables
+    };
+    const QString semicolon = QStringLiteral("must not contain \";\"");
+    const std::vector<Case> cases = {
+        {QStringLiteral("x.db;NoCreat=1"), semicolon},
+        {QStringLiteral("out.db;LoadExt=") + QString::fromUtf8(QB_LOADEXT_PROBE), semicolon},
+        {QStringLiteral("file:m.db?mode=memory"), {}},
+        {QStringLiteral("file:x.db"), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target.toStdString());
+        const QString folder = QFileInfo(c.target).absolutePath();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QStringList folderBefore = entriesOf(folder);
+
+        const QByteArray here = dir.path().toLocal8Bit();
+        const CliResult r = runConvert({fixture("sample.mdb"), c.target}, [&] {
+            if (::chdir(here.constData()) != 0) ::_exit(120);
+        });
+        if (c.refusal.isEmpty()) {
+            EXPECT_EQ(r.exitCode, 0) << show(r);
+            EXPECT_EQ(SqliteReader(c.target).rowCount("Customers"), 18);
+            ASSERT_TRUE(QFile::remove(c.target));
+        } else {
+            EXPECT_EQ(r.exitCode, 2) << show(r);
+            EXPECT_TRUE(r.err.contains(c.refusal)) << show(r);
+        }
+        EXPECT_EQ(entriesOf(folder), folderBefore);
+
+        // The window tests the file before the run, so it must exist.
+        ASSERT_TRUE(writeFile(c.target, {}));
+        ScriptedHost host(fixture("sample.mdb"), c.target);
+        RunState state;
+        ConversionRun(host, state).run();
+        if (c.refusal.isEmpty()) {
+            EXPECT_EQ(host.interaction.texts(), QStringList{QStringLiteral("Done.")});
+            EXPECT_EQ(SqliteReader(c.target).rowCount("Customers"), 18);
+        } else {
+            EXPECT_TRUE(host.interaction.messages.empty());
+            EXPECT_EQ(QFileInfo(c.target).size(), 0);
+        }
+        EXPECT_EQ(entriesOf(folder).size(), folderBefore.size() + 1);
+    }
+    EXPECT_TRUE(QDir::setCurrent(previousFolder));
+    EXPECT_EQ(dumpDatabase(victim), victimBefore);
+    EXPECT_FALSE(QFile::exists(loaded)) << "the driver loaded the library named after LoadExt=";
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out.db"))));
 }
 
 // Braces and "=" mean nothing to the driver inside the path: the named

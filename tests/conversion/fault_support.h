@@ -5,6 +5,7 @@
 
 #include "ConversionTestSupport.h"
 #include "ForkedChild.h"
+#include "preview/StatementExecution.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -85,6 +86,18 @@ public:
 
 private:
     long long limit_;
+};
+
+// The preview window's display for an "Execute SQL" without a window: it
+// keeps only the error text.
+struct SilentDisplay : ExecutionDisplay {
+    void setProgressValue(double) override {}
+    void setProgressText(const QString&) override {}
+    void setBusy(bool) override {}
+    void selectLine(int) override {}
+    void scrollToLine(int) override {}
+    void setErrorText(const QString& text) override { error = text; }
+    QString error;
 };
 
 // ---------------------------------------------------------------- files

@@ -115,15 +115,6 @@ TEST_F(ReadOnlyTarget, PreviewExecutionStopsAtTheFirstRejectedStatement) {
     ASSERT_EQ(::chmod(target.toLocal8Bit().constData(), 0444), 0);
     const std::string before = dumpDatabase(target);
 
-    struct NoDisplay : ExecutionDisplay {
-        void setProgressValue(double) override {}
-        void setProgressText(const QString&) override {}
-        void setBusy(bool) override {}
-        void selectLine(int) override {}
-        void scrollToLine(int) override {}
-        void setErrorText(const QString& text) override { error = text; }
-        QString error;
-    };
     const ChildResult r = runForked([] { return becomeNobody(); },
                                     [&] {
                                         ScriptedHost host(source, target);
@@ -134,7 +125,7 @@ TEST_F(ReadOnlyTarget, PreviewExecutionStopsAtTheFirstRejectedStatement) {
                                         RunState state;
                                         std::string outcome;
                                         host.onPreview = [&] {
-                                            NoDisplay display;
+                                            SilentDisplay display;
                                             int errorLine = 0;
                                             for (int pass = 0; pass < 2; ++pass) {
                                                 const ExecuteResult result =

@@ -30,13 +30,23 @@ TEST(ProviderCheck, RegisteredDriverPassesSilently) {
     EXPECT_TRUE(ui.urls.isEmpty());
 }
 
-TEST(ProviderCheck, AdviceTextHasSevenParagraphs) {
-    const QStringList paragraphs = providerAdviceText().split(QStringLiteral("\r\n\r\n"));
-    ASSERT_EQ(paragraphs.size(), 7);
+// What is missing here is the SQLite ODBC driver, not an Access engine: the
+// advice says what to install and how to register it.
+TEST(ProviderCheck, AdviceNamesTheMissingDriverAndHowToInstallIt) {
+    const QString advice = providerAdviceText();
+    const QStringList paragraphs = advice.split(QStringLiteral("\r\n\r\n"));
+    ASSERT_EQ(paragraphs.size(), 5);
     EXPECT_EQ(paragraphs[0], "Error #3706: Provider cannot be found. It may not be properly installed.");
-    EXPECT_EQ(paragraphs[2], "1. Microsoft Access is not installed on your computer.");
-    EXPECT_EQ(paragraphs[6], "(If you have any further questions please email a screenshot of this error message to " +
+    EXPECT_TRUE(paragraphs[1].contains(QStringLiteral("\"SQLite3 ODBC Driver\"")) &&
+                paragraphs[1].contains(QStringLiteral("not registered")))
+        << paragraphs[1].toStdString();
+    EXPECT_TRUE(paragraphs[2].contains(QStringLiteral("apt-get install libsqliteodbc unixodbc")) &&
+                paragraphs[2].contains(QStringLiteral("scripts/setup")))
+        << paragraphs[2].toStdString();
+    EXPECT_EQ(paragraphs[3], "Would you like me to open the setup instructions now?");
+    EXPECT_EQ(paragraphs[4], "(If you have any further questions please email a screenshot of this error message to " +
                                  config::kSupportEmail + ")");
+    EXPECT_FALSE(advice.contains(QStringLiteral("Microsoft"))) << advice.toStdString();
 }
 
 TEST(ProviderCheck, MissingDriverAsksAndNoOpensNothing) {
@@ -48,12 +58,12 @@ TEST(ProviderCheck, MissingDriverAsksAndNoOpensNothing) {
     EXPECT_TRUE(out.values("URL").isEmpty());
 }
 
-TEST(ProviderCheck, MissingDriverYesOpensBothDownloadPagesInOrder) {
+TEST(ProviderCheck, MissingDriverYesOpensTheSetupInstructions) {
     const ProbeOutput out = runWithoutDrivers("yes");
     ASSERT_EQ(out.exitCode, 0) << out.lines.join('\n').toStdString();
     EXPECT_TRUE(out.lines.contains("RESULT 0"));
     EXPECT_EQ(out.values("MESSAGE").size(), 1);
-    EXPECT_EQ(out.values("URL"), (QStringList{config::kEngine2010Download, config::kEngine2016Download}));
+    EXPECT_EQ(out.values("URL"), QStringList{config::kSetupInstructionsPage});
 }
 
 }  // namespace

@@ -18,10 +18,13 @@ void makeDatabase(const QString& path, const std::vector<std::string>& statement
     c->close();
 }
 
-TEST(SQLiteModule, ConnectionStringInsertsThePathUnchanged) {
-    EXPECT_EQ(SQLiteConnectionString(QStringLiteral("C:/data/my file.db3")),
-              QStringLiteral("DRIVER=SQLite3 ODBC Driver;Database=C:/data/my file.db3;LongNames=0;Timeout=1000;"
+TEST(SQLiteModule, ConnectionStringInsertsTheAbsolutePath) {
+    EXPECT_EQ(SQLiteConnectionString(QStringLiteral("/data/my file.db3")),
+              QStringLiteral("DRIVER=SQLite3 ODBC Driver;Database=/data/my file.db3;LongNames=0;Timeout=1000;"
                              "NoTXN=0;SyncPragma=NORMAL;StepAPI=0;"));
+    EXPECT_EQ(SQLiteConnectionString(QStringLiteral("file:x.db")),
+              QStringLiteral("DRIVER=SQLite3 ODBC Driver;Database=") + QDir::currentPath() +
+                  QStringLiteral("/file:x.db;LongNames=0;Timeout=1000;NoTXN=0;SyncPragma=NORMAL;StepAPI=0;"));
     EXPECT_EQ(SQLiteConnectionString(QString()),
               QStringLiteral("DRIVER=SQLite3 ODBC Driver;Database=;LongNames=0;Timeout=1000;NoTXN=0;"
                              "SyncPragma=NORMAL;StepAPI=0;"));
