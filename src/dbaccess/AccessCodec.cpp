@@ -173,7 +173,7 @@ Bytes utf16le(const std::string& utf8) {
 
 class PlainCodec final : public PageCodec {
 public:
-    void decode(std::uint32_t, unsigned char*, std::size_t) const override {}
+    void decodePage(std::uint32_t, unsigned char*, std::size_t) const override {}
     bool plain() const override { return true; }
 };
 
@@ -190,7 +190,7 @@ private:
 class JetRc4Codec final : public KeyedCodec {
 public:
     explicit JetRc4Codec(std::uint32_t fileKey) : KeyedCodec(fileKey) {}
-    void decode(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
+    void decodePage(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
         unsigned char key[4];
         pageKey(pageNumber, key);
         rc4(View(key), page, size);
@@ -210,7 +210,7 @@ public:
         std::memcpy(key, h.bytes.data(), keyBytes_);
         return keyBytes_ == 5 ? 16 : keyBytes_;
     }
-    void decode(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
+    void decodePage(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
         unsigned char block[4], key[SHA1_DIGEST_SIZE];
         pageKey(pageNumber, block);
         rc4(View(key, keyFor(block, key)), page, size);
@@ -226,7 +226,7 @@ class OfficeRc4Codec final : public KeyedCodec {
 public:
     OfficeRc4Codec(std::uint32_t fileKey, View base5) : KeyedCodec(fileKey) { std::memcpy(base_, base5.data(), 5); }
     Digest keyFor(const unsigned char block[4]) const { return hash(nettle_md5, {View(base_), View(block, 4)}); }
-    void decode(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
+    void decodePage(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
         unsigned char block[4];
         pageKey(pageNumber, block);
         rc4(keyFor(block).view(), page, size);
@@ -258,7 +258,7 @@ public:
         const auto key = keyFor(block);
         return AesDecryptor(View(key.data(), keyBytes_));
     }
-    void decode(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
+    void decodePage(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
         unsigned char block[4];
         pageKey(pageNumber, block);
         decryptorFor(block).ecb(page, size);
@@ -273,7 +273,7 @@ class AgileCodec final : public KeyedCodec {
 public:
     AgileCodec(std::uint32_t fileKey, const nettle_hash& alg, Bytes salt, View dataKey)
         : KeyedCodec(fileKey), alg_(alg), salt_(std::move(salt)), aes_(dataKey) {}
-    void decode(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
+    void decodePage(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const override {
         unsigned char block[4];
         pageKey(pageNumber, block);
         // Every supported hash is at least one AES block long, so the IV is

@@ -15,14 +15,19 @@ namespace qb::access {
 class PageCodec {
 public:
     virtual ~PageCodec() = default;
-    // Decodes page `pageNumber` (never 0; page 0 is always stored plainly) in
-    // place. `size` is the file's page size. Never reads or writes outside
-    // [page, page + size). Keys are derived when the codec is made; a call
-    // costs a hash and the cipher, no allocation, and is safe to make from
-    // several threads at once.
-    virtual void decode(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const = 0;
-    // True when decode() leaves pages as they are.
+    // Decodes page `pageNumber` in place; page 0, always stored plainly, is
+    // left as it is. `size` is the file's page size. Never reads or writes
+    // outside [page, page + size). Keys are derived when the codec is made; a
+    // call costs a hash and the cipher, no allocation, and is safe to make
+    // from several threads at once.
+    void decode(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const {
+        if (pageNumber != 0) decodePage(pageNumber, page, size);
+    }
+    // True when decode() leaves every page as it is.
     virtual bool plain() const { return false; }
+
+protected:
+    virtual void decodePage(std::uint32_t pageNumber, unsigned char* page, std::size_t size) const = 0;
 };
 
 // Chooses the codec from the raw bytes of page 0 as stored in the file (at
