@@ -378,8 +378,12 @@ TEST_F(Cli, SqlScriptStreamsWithFlatMemory) {
     const Run all = run({}, path("all.db"));
     ASSERT_EQ(few.status, 0);
     ASSERT_EQ(all.status, 0);
+#ifndef __SANITIZE_ADDRESS__
+    // AddressSanitizer keeps freed blocks in quarantine, so its peak grows
+    // with what was ever allocated: the bound only speaks of a plain build.
     EXPECT_LT(all.peakKiB - few.peakKiB, 16 * 1024) << "peak " << few.peakKiB << " KiB for 1,010 rows, "
                                                     << all.peakKiB << " KiB for 200,010";
+#endif
     QFile f(sql);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_GT(f.size(), 20 * 1024 * 1024);
