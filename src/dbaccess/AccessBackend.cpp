@@ -108,9 +108,14 @@ int adoTypeOf(const ColumnDef& c, int resultType) {
 // the object (empty name) or of one column: 32-bit length, the column name,
 // then entries of a 16-bit length, a flag byte, a data type byte, a 16-bit
 // index into the names and a 16-bit value size, then the value.
-// Returns column name -> "ResultType" value.
-std::map<std::string, int> calculatedResultTypes(const std::vector<unsigned char>& blob, const FileContext& ctx) {
-    std::map<std::string, int> out;
+struct ColumnProperties {
+    int resultType = 0;     // "ResultType" of a calculated column
+    bool required = false;  // "Required"
+};
+
+std::map<std::string, ColumnProperties> columnProperties(const std::vector<unsigned char>& blob,
+                                                         const FileContext& ctx) {
+    std::map<std::string, ColumnProperties> out;
     const std::size_t n = blob.size();
     if (n < 4 || (std::memcmp(blob.data(), "MR2", 4) != 0 && std::memcmp(blob.data(), "KKD", 4) != 0)) return out;
     auto text = [&ctx](const unsigned char* p, std::size_t len) {
@@ -148,8 +153,10 @@ std::map<std::string, int> calculatedResultTypes(const std::vector<unsigned char
                         const std::size_t nameIndex = u16(blob.data() + p + 4);
                         const std::size_t size = u16(blob.data() + p + 6);
                         if (entry < 8 || entry > end - p || size > entry - 8) break;
-                        if (nameIndex < names.size() && equalsNoCase(names[nameIndex], "ResultType") && size >= 1)
-                            out[column] = blob[p + 8];
+                        if (nameIndex < names.size() && size >= 1) {
+                            if (equalsNoCase(names[nameIndex], "ResultType")) out[column].resultType = blob[p + 8];
+                            if (equalsNoCase(names[nameIndex], "Required")) out[column].required = blob[p + 8] != 0;
+                        }
                         p += entry;
                     }
                 }
@@ -157,6 +164,14 @@ std::map<std::string, int> calculatedResultTypes(const std::vector<unsigned char
         }
         pos = end;
     }
+    return out;
+}
+
+// Column name -> "ResultType" value.
+std::map<std::string, int> calculatedResultTypes(const std::vector<unsigned char>& blob, const FileContext& ctx) {
+    std::map<std::string, int> out;
+    for (const auto& [column, props] : columnProperties(blob, ctx))
+        if (props.resultType != 0) out[column] = props.resultType;
     return out;
 }
 
@@ -171,8 +186,11 @@ struct ColumnPlan {
 // Decodes the values of a table's rows from their bytes.
 class RowDecoder {
 public:
-    RowDecoder(const FileContext& ctx, const TableDef& def, const std::map<std::string, int>& resultTypes)
-        : ctx_(ctx), def_(def) {
+    // With `complexKeys`, attachment and multi-value columns give the key
+    // of their entries instead of NULL.
+    RowDecoder(const FileContext& ctx, const TableDef& def, const std::map<std::string, int>& resultTypes,
+               bool complexKeys = false)
+        : ctx_(ctx), def_(def), complexKeys_(complexKeys) {
         for (const ColumnDef& c : def.columns) {
             ColumnPlan plan;
             plan.jetType = c.type;
@@ -185,7 +203,8 @@ public:
                 plan.longCalculated = c.type == coltype::Text && (c.size == 0 || plan.resultType == result::Memo);
             }
             plans_.push_back(plan);
-            fields_.push_back(FieldInfo{c.name, adoTypeOf(c, plan.resultType)});
+            const bool key = complexKeys && c.type == coltype::Complex;
+            fields_.push_back(FieldInfo{c.name, key ? ado::Integer : adoTypeOf(c, plan.resultType)});
         }
     }
 
@@ -347,7 +366,9 @@ private:
             return;
         }
         case coltype::Complex:
-            break;
+            if (!complexKeys_ || n < 4) break;
+            out = static_cast<std::int64_t>(static_cast<std::int32_t>(u32(p)));
+            return;
         case coltype::ExtDateTime:
             decodeExtendedDate(textSlot(out), p, n);
             return;
@@ -563,6 +584,7 @@ private:
 
     const FileContext& ctx_;
     const TableDef& def_;
+    bool complexKeys_ = false;
     std::vector<ColumnPlan> plans_;
     std::vector<FieldInfo> fields_;
     std::vector<FieldSpan> spans_;
@@ -580,8 +602,9 @@ private:
 // could be read, damage found on the way fails the rowset.
 class TableRows : public RowSource {
 public:
-    TableRows(std::shared_ptr<const FileContext> ctx, TableDef def, const std::map<std::string, int>& resultTypes)
-        : ctx_(std::move(ctx)), def_(std::move(def)), decoder_(*ctx_, def_, resultTypes),
+    TableRows(std::shared_ptr<const FileContext> ctx, TableDef def, const std::map<std::string, int>& resultTypes,
+              bool complexKeys = false)
+        : ctx_(std::move(ctx)), def_(std::move(def)), decoder_(*ctx_, def_, resultTypes, complexKeys),
           scan_(scanTable(ctx_->pages, ctx_->layout, def_)) {}
 
     const std::vector<FieldInfo>& fields() const override { return decoder_.fields(); }
@@ -784,7 +807,48 @@ public:
                             source.find('`', prefix.size()) == source.size() - 1;
         if (!shaped)
             fail("The statement '" + source + "' cannot be run on an Access source: only SELECT * FROM `table` is supported.");
-        const std::string name = source.substr(prefix.size(), source.size() - prefix.size() - 1);
+        return openTable(source.substr(prefix.size(), source.size() - prefix.size() - 1), false);
+    }
+
+    std::unique_ptr<RowSource> openTableWithComplexKeys(const std::string& table) override {
+        return openTable(table, true);
+    }
+
+    std::optional<TableSchema> tableSchema(const std::string& table) override {
+        const CatalogObject& object = localTable(table);
+        const TableDef def = readDefinition(*ctx_, object.page);
+        const auto properties = columnProperties(object.properties, *ctx_);
+        TableSchema schema;
+        std::map<int, int> position;  // column number -> position
+        for (const ColumnDef& c : def.columns) {
+            position[c.number] = static_cast<int>(schema.columns.size());
+            TableSchema::Column column;
+            column.name = c.name;
+            column.jetType = c.type;
+            column.autoNumber = (c.flags & colflag::AutoLong) != 0;
+            if (const auto it = properties.find(c.name); it != properties.end()) column.required = it->second.required;
+            schema.columns.push_back(std::move(column));
+        }
+        for (const LogicalIndex& logical : def.indexes) {
+            if (logical.realIndex >= def.realIndexes.size()) fail(ctx_->damaged());
+            const RealIndex& real = def.realIndexes[logical.realIndex];
+            TableSchema::Index index;
+            index.name = logical.name;
+            index.primary = logical.type == 1;
+            index.foreignKey = logical.type == 2;
+            index.unique = (real.flags & 0x01) != 0 || index.primary;
+            for (const RealIndex::Column& c : real.columns) {
+                const auto it = position.find(c.number);
+                if (it == position.end()) fail(ctx_->damaged());
+                index.parts.push_back({it->second, c.ascending});
+            }
+            schema.indexes.push_back(std::move(index));
+        }
+        return schema;
+    }
+
+private:
+    const CatalogObject& localTable(const std::string& name) const {
         const CatalogObject* found = nullptr;
         for (const auto& o : catalog_)
             if ((o.type == kObjTable || o.type == kObjLink || o.type == kObjOdbcLink || o.type == kObjQuery) &&
@@ -797,11 +861,16 @@ public:
                  "'.  Make sure it exists and that its name is spelled correctly.");
         if (found->type != kObjTable)
             fail("'" + name + "' is a linked table or a query; only local tables can be read from '" + ctx_->path + "'.");
-        TableDef def = readDefinition(*ctx_, found->page);
-        return std::make_unique<TableRows>(ctx_, std::move(def), calculatedResultTypes(found->properties, *ctx_));
+        return *found;
     }
 
-private:
+    std::unique_ptr<RowSource> openTable(const std::string& name, bool complexKeys) {
+        const CatalogObject& found = localTable(name);
+        TableDef def = readDefinition(*ctx_, found.page);
+        return std::make_unique<TableRows>(ctx_, std::move(def), calculatedResultTypes(found.properties, *ctx_),
+                                           complexKeys);
+    }
+
     std::shared_ptr<const FileContext> ctx_;
     std::vector<CatalogObject> catalog_;
 };

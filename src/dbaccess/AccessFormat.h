@@ -74,6 +74,7 @@ constexpr std::uint16_t OffsetMask = 0x1FFF, Deleted = 0x8000, Pointer = 0x4000;
 
 namespace colflag {
 constexpr unsigned char Fixed = 0x01;
+constexpr unsigned char AutoLong = 0x04;  // a Long AutoNumber
 constexpr unsigned char Calculated = 0xC0;  // in the extended flags
 }
 

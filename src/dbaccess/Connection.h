@@ -8,9 +8,11 @@
 // Member names follow the ADO members the rest of the program relies on.
 
 #include "core/DbError.h"
+#include "TableSchema.h"
 #include "Variant.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,13 @@ public:
     // Tables schema rowset: columns TABLE_NAME and TABLE_TYPE among others.
     virtual std::unique_ptr<RowSource> openSchemaTables() = 0;
     virtual std::unique_ptr<RowSource> openRowset(const std::string& source) = 0;
+    // The keys, indexes and column properties of a table; no value where
+    // the back end has none to give.
+    virtual std::optional<TableSchema> tableSchema(const std::string& /*table*/) { return std::nullopt; }
+    // The table's rows as openRowset gives them for "SELECT * FROM `table`",
+    // except that attachment and multi-value columns hold the 32-bit key of
+    // their entries in the hidden table of values instead of NULL.
+    virtual std::unique_ptr<RowSource> openTableWithComplexKeys(const std::string& table);
 };
 
 class Recordset;
