@@ -53,6 +53,34 @@ const char* const kUsage =
     "                             prepared INSERT (same result, much faster)\n"
     "  --limit N                  convert at most N rows of each table (0: create\n"
     "                             the tables without rows)\n"
+    "  --keys                     the table's schema as SQLite can hold it: its\n"
+    "                             primary key (an AutoNumber key of one Long field\n"
+    "                             becomes INTEGER PRIMARY KEY, without AUTOINCREMENT:\n"
+    "                             like Access after a compact, a number freed by\n"
+    "                             deleting the last row can come back, and no\n"
+    "                             sqlite_sequence table is added), NOT NULL for\n"
+    "                             required fields, the foreign keys of its\n"
+    "                             relationships with their cascades (tables are\n"
+    "                             taken in an order that creates a referred table\n"
+    "                             first; a relationship Access does not enforce is\n"
+    "                             left out, with a note), and its other indexes,\n"
+    "                             created after the rows; a row that breaks a key\n"
+    "                             or NOT NULL is reported as a failure\n"
+    "  --child-tables             attachment, multi-value and version-history\n"
+    "                             fields (otherwise NULL) also become child tables\n"
+    "                             named TABLE_FIELD, one row per attachment, value\n"
+    "                             or version, linked to their row by the table's\n"
+    "                             primary key with --keys, otherwise by the column\n"
+    "                             ParentRow, the parent row's rowid; attachments\n"
+    "                             keep file name, type, time stamp and the file's\n"
+    "                             bytes as a BLOB\n"
+    "  --blobs                    keep OLE Object fields (otherwise left out) as BLOB\n"
+    "                             columns: the bytes as stored, so an OLE wrapping\n"
+    "                             around a picture or document is kept\n"
+    "  --iso-dates                write Date/Time values as ISO 8601 text\n"
+    "                             (YYYY-MM-DD HH:MM:SS, the date alone at midnight,\n"
+    "                             HH:MM:SS for a time alone) whatever the regional\n"
+    "                             settings\n"
     "  --help                     show this text\n"
     "  --version                  show the version\n"
     "\n"
@@ -81,6 +109,7 @@ struct Options {
     Overwrite overwrite = Overwrite::Ask;
     bool fast = false;
     long long limit = -1;
+    ConversionOptions extras;
 };
 
 void printError(const QString& text) { std::cerr << "quellbrook-convert: " << text.toStdString() << std::endl; }
@@ -210,10 +239,23 @@ public:
         rows = rowsCollected;
     }
 
+    ConversionOptions options() const override { return options_.extras; }
     bool wantsInsertValues() const override { return options_.fast; }
+    void binaryValues(const std::vector<char>& binary) override { fast_.setBinaryValues(binary); }
+    bool tableWhole() override {
+        if (tables_.empty()) return true;
+        const TableRecord& t = tables_.back();
+        return ui_.failures == t.reportsAtStart && fast_.unreportedLostRows() == t.lostAtStart &&
+               !(options_.fast && fast_.lastTableRolledBack());
+    }
     long long rowLimit() const override { return options_.limit; }
 
     void execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) override {
+        // After the table's transaction, on their own.
+        if (kind == StatementKind::Index) {
+            ConversionHost::execute(state, kind, statement, values);
+            return;
+        }
         if (options_.fast) {
             fast_.execute(state, kind, statement, values);
             return;
@@ -536,6 +578,14 @@ int runConverter(const QStringList& arguments) {
             if (!ok || options.limit < 0) return usageError(QStringLiteral("--limit needs a number of rows"));
         } else if (a == QStringLiteral("--fast")) {
             options.fast = true;
+        } else if (a == QStringLiteral("--keys")) {
+            options.extras.keys = true;
+        } else if (a == QStringLiteral("--child-tables")) {
+            options.extras.childTables = true;
+        } else if (a == QStringLiteral("--blobs")) {
+            options.extras.blobs = true;
+        } else if (a == QStringLiteral("--iso-dates")) {
+            options.extras.isoDates = true;
         } else if (a == QStringLiteral("--overwrite")) {
             QString v;
             if (!value(v)) return usageError(QStringLiteral("--overwrite needs ask, yes or no"));

@@ -19,11 +19,22 @@ namespace qb {
 
 class ListViewModel;
 
+// The command line's additions to the statements; the window uses none,
+// and without them every statement is what the window executes.
+struct ConversionOptions {
+    bool keys = false;         // primary keys, NOT NULL, foreign keys and indexes
+    bool childTables = false;  // attachment and multi-value entries as tables of their own
+    bool blobs = false;        // OLE Object fields as BLOB columns instead of left out
+    bool isoDates = false;     // dates as ISO 8601 text whatever the regional settings
+    bool any() const { return keys || childTables || blobs || isoDates; }
+};
+
 class ConversionHost {
 public:
     virtual ~ConversionHost() = default;
 
     virtual Interaction& ui() = 0;
+    virtual ConversionOptions options() const { return {}; }
 
     // The main window's fields and options, read at the moment each
     // decision needs them: the user may change them while the run yields.
@@ -60,9 +71,15 @@ public:
     // and may move from: the run refills them for every row. A host that
     // asks for the values gets only the head of each INSERT
     // (`INSERT INTO "t" VALUES('`): the literals are not written for it.
-    enum class StatementKind { Drop, Create, Insert };
+    // Index: a CREATE INDEX after a table's rows, outside their transaction.
+    enum class StatementKind { Drop, Create, Insert, Index };
     using ValueTexts = std::vector<std::optional<std::string>>;
     virtual bool wantsInsertValues() const { return false; }
+    // Which of the values of the coming INSERTs are bytes to bind as a BLOB
+    // rather than text; set before each table's rows.
+    virtual void binaryValues(const std::vector<char>& /*binary*/) {}
+    // False once a row of the current table was rejected or lost.
+    virtual bool tableWhole() { return true; }
     virtual void execute(RunState& state, StatementKind kind, const std::string& statement,
                          ValueTexts* values);
     // Called when the run takes the next table of the Access file, before

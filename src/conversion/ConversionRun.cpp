@@ -3,6 +3,7 @@
 #include "ColumnType.h"
 #include "InsertStatement.h"
 #include "ListViewModel.h"
+#include "TableExtras.h"
 #include "ValueText.h"
 #include "dbaccess/Access.h"
 #include "dbaccess/Datatype.h"
@@ -47,7 +48,10 @@ void ConversionRun::run() {
     std::unique_ptr<Connection> source;
     std::unique_ptr<Recordset> rowset;
     bool connectionsOpen = false;
-    const ValueFormat format(QLocale::system());
+    const ConversionOptions options = host_.options();
+    // ISO dates are those of the C locale's patterns.
+    const ValueFormat format(options.isoDates ? QLocale::c() : QLocale::system());
+    TableExtras extras(host_, state_, format);
 
     trap.run(104, [&] { state_.SQLite_conn = Connection::create(); });
     trap.run(108, [&] { source = Connection::create(); });
@@ -68,6 +72,7 @@ void ConversionRun::run() {
         const SourceFields f = host_.fields();
         ListAccessTables(ui, host_.List2(), f.accessPath, f);
     });
+    if (options.keys || options.childTables) trap.run(126, [&] { extras.prepare(host_.List2()); });
     trap.run(128, [&] { deref(source).cursorLocation = adUseClient; });
     trap.run(130, [&] { deref(source).mode = 3; });
     trap.run(132, [&] { deref(source).open(AccessConnectionString(QString(), QString(), host_.fields()).toStdString()); });
@@ -129,12 +134,16 @@ void ConversionRun::run() {
                 fields.push_back(info);
                 std::string_view typeName;
                 trap.run(198, [&] { typeName = adoTypeNameLower(info.type); });
-                if (trap.test(200, [&] { return typeName == "adlongvarbinary"; })) continue;
-                const ColumnType column = columnTypeForName(typeName);
-                trap.run(column.appendLine, [&] { appendColumnDefinition(statement, info.name, column.declaredType); });
+                if (trap.test(200, [&] { return typeName == "adlongvarbinary" && !options.blobs; })) continue;
+                ColumnType column = columnTypeForName(typeName);
+                if (typeName == "adlongvarbinary") column.declaredType = "BLOB";
+                trap.run(column.appendLine, [&] {
+                    appendColumnDefinition(statement, info.name, extras.columnType(tableName, f, column.declaredType));
+                });
                 trap.run(column.keywordLine, [&] { types.setSubItem(types.count(), 2, QString::fromLatin1(column.keyword)); });
                 trap.run(column.typeLine, [&] { types.setSubItem(types.count(), 3, QString::fromLatin1(column.declaredType)); });
             }
+            if (options.keys) trap.run(298, [&] { statement += extras.tableConstraints(tableName); });
             trap.run(298, [&] {
                 if (!statement.empty()) statement.pop_back();
             });
@@ -159,9 +168,15 @@ void ConversionRun::run() {
                     recordCount = deref(rowset).recordcount();
                     rowCounter = 0;
                 });
-                const InsertPlan plan = makeInsertPlan(tableName, fields);
+                InsertPlan plan = makeInsertPlan(tableName, fields);
                 std::string valueText;
                 const bool wantValues = host_.wantsInsertValues();
+                // OLE Object fields kept as BLOBs: their bytes, not their text.
+                std::vector<char> blob(plan.types.size(), 0);
+                if (options.blobs) {
+                    for (std::size_t f = 0; f < blob.size(); ++f) blob[f] = std::exchange(plan.passedOver[f], 0);
+                    host_.binaryValues(blob);
+                }
                 const long long rowLimit = host_.rowLimit();
                 ConversionHost::ValueTexts values;
                 // A limit of none takes no row at all.
@@ -179,6 +194,21 @@ void ConversionRun::run() {
                     for (std::size_t f = 0; f < plan.types.size(); ++f) {
                         if (trap.test(324, [&] { return plan.passedOver[f] != 0; })) continue;
                         trap.run(326, [&] { ui.yield(); });
+                        if (blob[f]) {
+                            trap.run(328, [&] {
+                                const Variant& value = deref(rowset).values().at(f);
+                                const auto* bytes = std::get_if<Bytes>(&value);
+                                if (!bytes) {
+                                    if (wantValues) values.emplace_back();
+                                    else appendInsertNull(statement);
+                                } else if (wantValues) {
+                                    values.emplace_back(std::string(bytes->begin(), bytes->end()));
+                                } else {
+                                    appendInsertBlob(statement, qb::valueText(value, plan.types[f], format));
+                                }
+                            });
+                            continue;
+                        }
                         valueText.clear();
                         trap.run(328, [&] { appendValueText(valueText, deref(rowset).values().at(f), plan.types[f], format); });
                         // A host that binds the values needs no literals.
@@ -210,6 +240,8 @@ void ConversionRun::run() {
             }
             trap.run(370, [&] { deref(rowset).close(); });
             trap.run(370, [&] { host_.tableFinished(state_); });
+            if (options.blobs) host_.binaryValues({});
+            if (options.keys || options.childTables) extras.afterTable(tableName, answer, !passOverRows);
             trap.run(372, [&] { state_.StopConverting = true; });
             if (trap.test(374, [&] { return host_.previewEnabled(); }) &&
                 trap.test(376, [&] { return host_.perTable(); })) {

@@ -167,7 +167,7 @@ void FastWriter::executeInTransaction(RunState& state, StatementKind kind, const
 // overlap with writing SQLite.
 void FastWriter::flushBatch() {
     if (batchRows_ == 0) return;
-    Batch batch{batchHead_, batchWidth_, std::exchange(batchRows_, 0), {}};
+    Batch batch{batchHead_, batchWidth_, std::exchange(batchRows_, 0), {}, false, binary_};
     batch.values.swap(batch_);
     batch.full = batch.rows == batchCapacity_;
     std::unique_lock lock(mutex_);
@@ -231,10 +231,10 @@ void FastWriter::runBatch(Batch& batch, std::vector<DbError>& failures) {
         if (batch.full) {
             if (!batchInsert_)
                 batchInsert_ = prepareInsert(batch.head, batch.width, batch.rows);
-            backend_->bindAndExecute(*batchInsert_, batch.values);
+            backend_->bindAndExecute(*batchInsert_, batch.values, batch.binary);
         } else {
             auto tail = prepareInsert(batch.head, batch.width, batch.rows);
-            backend_->bindAndExecute(*tail, batch.values);
+            backend_->bindAndExecute(*tail, batch.values, batch.binary);
         }
         return;
     } catch (const DbError& e) {
@@ -250,7 +250,7 @@ void FastWriter::runBatch(Batch& batch, std::vector<DbError>& failures) {
         const auto first = batch.values.begin() + static_cast<long>(r * batch.width);
         const std::vector<std::optional<std::string>> row(first, first + static_cast<long>(batch.width));
         try {
-            backend_->bindAndExecute(*single, row);
+            backend_->bindAndExecute(*single, row, batch.binary);
         } catch (const DbError& e) {
             if (!transactionActive()) loseTransaction();
             failures.push_back(e);

@@ -37,6 +37,8 @@ public:
     using ValueTexts = ConversionHost::ValueTexts;
 
     void execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values);
+    // Which values of the coming rows are bytes, bound as BLOBs.
+    void setBinaryValues(const std::vector<char>& binary) { binary_ = binary; }
     // Runs what is still queued and commits the table's transaction, or
     // rolls it back when it was lost.
     void tableFinished();
@@ -59,6 +61,7 @@ private:
         std::size_t rows = 0;
         std::vector<std::optional<std::string>> values;
         bool full = false;
+        std::vector<char> binary;
     };
 
     void executeInTransaction(RunState& state, StatementKind kind, const std::string& statement,
@@ -93,6 +96,7 @@ private:
     std::size_t batchCapacity_ = 1;
     std::size_t batchRows_ = 0;
     std::vector<std::optional<std::string>> batch_;
+    std::vector<char> binary_;
     bool inTransaction_ = false;
     // Shared with the writer thread.
     std::atomic<bool> transactionLost_ = false;

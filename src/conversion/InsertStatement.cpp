@@ -46,6 +46,13 @@ void appendInsertText(std::string& statement, std::string_view valueText) {
     statement += "', '";
 }
 
+void appendInsertBlob(std::string& statement, std::string_view hexText) {
+    if (!statement.empty()) statement.pop_back();
+    statement += "X'";
+    statement += hexText;
+    statement += "', '";
+}
+
 void finishInsert(std::string& statement) {
     statement.erase(statement.size() - std::min<std::size_t>(3, statement.size()));
     statement += ')';

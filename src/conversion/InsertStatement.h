@@ -36,6 +36,8 @@ void appendInsertNull(std::string& statement);
 // [336] to [344] The text with "'" doubled and NUL characters removed,
 // closing its literal and opening the next one.
 void appendInsertText(std::string& statement, std::string_view valueText);
+// A BLOB literal (X'…' of the hex text) in place of the waiting quote.
+void appendInsertBlob(std::string& statement, std::string_view hexText);
 // [348], [350] Drops the separator after the last value and closes the list.
 void finishInsert(std::string& statement);
 

@@ -421,7 +421,8 @@ std::unique_ptr<OdbcBackend::Prepared> OdbcBackend::prepare(const std::string& s
     return p;
 }
 
-void OdbcBackend::bindAndExecute(Prepared& statement, const std::vector<std::optional<std::string>>& parameters) {
+void OdbcBackend::bindAndExecute(Prepared& statement, const std::vector<std::optional<std::string>>& parameters,
+                                 const std::vector<char>& binary) {
     auto* p = dynamic_cast<OdbcPrepared*>(&statement);
     if (!p || p->owner != h_.get() || !p->stmt)
         throw objectClosedError();
@@ -439,8 +440,10 @@ void OdbcBackend::bindAndExecute(Prepared& statement, const std::vector<std::opt
         lengths[i] = value ? static_cast<SQLLEN>(value->size()) : SQL_NULL_DATA;
         char* data = value && !value->empty() ? const_cast<char*>(value->data()) : empty;
         const SQLULEN size = value ? std::max<SQLULEN>(value->size(), 1) : 1;
-        if (!succeeded(SQLBindParameter(p->stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                                        SQL_VARCHAR, size, 0, data, static_cast<SQLLEN>(size), &lengths[i])))
+        const bool bytes = !binary.empty() && binary[i % binary.size()] != 0;
+        if (!succeeded(SQLBindParameter(p->stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
+                                        bytes ? SQL_C_BINARY : SQL_C_CHAR, bytes ? SQL_LONGVARBINARY : SQL_VARCHAR,
+                                        size, 0, data, static_cast<SQLLEN>(size), &lengths[i])))
             raiseStatementError(SQL_HANDLE_STMT, p->stmt);
     }
     const SQLRETURN rc = SQLExecute(p->stmt);

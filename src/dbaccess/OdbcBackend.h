@@ -28,13 +28,15 @@ public:
     std::unique_ptr<RowSource> openRowset(const std::string& source) override;
 
     // A statement prepared once and executed many times with text
-    // parameters (std::nullopt binds NULL).
+    // parameters (std::nullopt binds NULL). Where `binary` (repeated over
+    // the parameters when shorter) is set, the bytes are bound as a BLOB.
     class Prepared {
     public:
         virtual ~Prepared() = default;
     };
     std::unique_ptr<Prepared> prepare(const std::string& sql);
-    void bindAndExecute(Prepared& statement, const std::vector<std::optional<std::string>>& parameters);
+    void bindAndExecute(Prepared& statement, const std::vector<std::optional<std::string>>& parameters,
+                        const std::vector<char>& binary = {});
 
     void begin();
     void commit();
