@@ -16,6 +16,10 @@ enum class ComplexKind { Attachment, MultiValue, VersionHistory };
 
 struct ComplexColumn {
     std::string column;     // in the parent table; for a version history the memo column it belongs to
+    // Field of the parent's rowset (openTableWithComplexKeys) holding the
+    // key: the complex column's own, which for a version history is a
+    // hidden column, not `column`.
+    int parentField = -1;
     ComplexKind kind = ComplexKind::MultiValue;
     std::string flatTable;  // the hidden table, read with openRowset("SELECT * FROM `flatTable`")
     int keyField = -1;      // field of the hidden table that holds the parent row's key
@@ -26,6 +30,7 @@ struct ComplexColumn {
     std::vector<int> valueFields;
     std::vector<std::string> valueNames;
     int dataField = -1;     // the attachment's data among valueFields' fields, else -1
+                            // (a field number of the hidden table, like keyField)
 };
 
 // The complex columns of `table`, in the parent's column order, found through
