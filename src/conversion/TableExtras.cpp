@@ -344,7 +344,8 @@ void TableExtras::writeChildTables(const std::string& table, MsgResult answer) {
             linkNames.push_back("ParentRow");
             linkTypes.push_back("INTEGER");
         }
-        for (const ComplexColumn& c : t->complex) complexFields.push_back(fieldIndex(fields, c.column));
+        for (const ComplexColumn& c : t->complex)
+            complexFields.push_back(c.parentField >= 0 && c.parentField < static_cast<int>(fields.size()) ? c.parentField : -1);
         const long long limit = host_.rowLimit();
         std::vector<Variant> row;
         std::vector<std::string> link;
