@@ -1,10 +1,13 @@
 #pragma once
 // Reads everything an Access file offers through the back end: the tables
 // schema rowset, then every object it lists (system, Access, linked tables
-// and queries too) as "SELECT * FROM `name`", each value touched. Shared by
+// and queries too) as "SELECT * FROM `name`", each value touched, then its
+// keys and indexes, its rows with their complex keys, and the entries of its
+// attachment and multi-value columns with every attached file decoded. Shared by
 // the fuzz target and its replay test so that both walk the same path.
 
 #include "dbaccess/Backends.h"
+#include "dbaccess/ComplexColumns.h"
 
 #include <cstdint>
 #include <string>
@@ -87,6 +90,26 @@ inline ReadSummary readEverything(const std::string& path) {
             }
             s.rows += n;
             if (count != n) ++s.countMismatches;
+        } catch (const DbError&) {
+            ++s.refused;
+        }
+        try {
+            if (const auto schema = backend->tableSchema(name)) {
+                for (const auto& index : schema->indexes)
+                    for (const auto& part : index.parts) s.checksum = mixValue(s.checksum, std::int64_t{part.column});
+            }
+            auto keyed = backend->openTableWithComplexKeys(name);
+            while (keyed->next(row))
+                for (const auto& v : row) s.checksum = mixValue(s.checksum, v);
+            for (const ComplexColumn& column : complexColumnsOf(*backend, name)) {
+                auto entries = backend->openRowset("SELECT * FROM `" + column.flatTable + "`");
+                while (entries->next(row)) {
+                    const auto at = static_cast<std::size_t>(column.dataField);
+                    if (column.dataField < 0 || at >= row.size()) continue;
+                    if (const auto* stored = std::get_if<Bytes>(&row[at]))
+                        if (const auto file = attachmentFileBytes(*stored)) s.checksum = mixValue(s.checksum, *file);
+                }
+            }
         } catch (const DbError&) {
             ++s.refused;
         }

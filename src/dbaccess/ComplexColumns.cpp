@@ -53,9 +53,6 @@ bool equalsNoCase(const std::string& a, const std::string& b) {
 
 [[noreturn]] void fail(const std::string& text) { throw DbError(errnum::Generic, text); }
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
 
 std::uint32_t pageOf(const Variant& id) {
     return static_cast<std::uint32_t>(std::get<std::int64_t>(id)) & 0x00FFFFFFu;
@@ -239,8 +236,8 @@ std::optional<Bytes> attachmentFileBytes(const Bytes& stored) {
     constexpr std::size_t kWrapper = 8;
     constexpr std::uint32_t kRaw = 0, kDeflated = 1;
     if (stored.size() < kWrapper) return std::nullopt;
-    const std::uint32_t type = le32(stored.data());
-    const std::uint32_t length = le32(stored.data() + 4);  // of the content, header included
+    const std::uint32_t type = access::u32(stored.data());
+    const std::uint32_t length = access::u32(stored.data() + 4);  // of the content, header included
     const std::uint8_t* body = stored.data() + kWrapper;
     const std::size_t bodySize = stored.size() - kWrapper;
     if (length < 4) return std::nullopt;
@@ -279,7 +276,7 @@ std::optional<Bytes> attachmentFileBytes(const Bytes& stored) {
         return std::nullopt;
     }
 
-    const std::uint32_t header = le32(content);
+    const std::uint32_t header = access::u32(content);
     if (header < 4 || header > length) return std::nullopt;
     return Bytes(content + header, content + length);
 }

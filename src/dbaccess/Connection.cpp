@@ -10,10 +10,6 @@ const char* const kSqliteDriver = "SQLite3 ODBC Driver";
 
 }  // namespace
 
-std::unique_ptr<RowSource> Backend::openTableWithComplexKeys(const std::string& table) {
-    throw DbError(errnum::Generic, "The table '" + table + "' has no attachment or multi-value keys to give.");
-}
-
 std::unique_ptr<Connection> Connection::create() {
     if (!odbcDriverRegistered(kSqliteDriver)) throw providerNotFoundError();
     return std::unique_ptr<Connection>(new Connection());

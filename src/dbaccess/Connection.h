@@ -52,7 +52,9 @@ public:
     // The table's rows as openRowset gives them for "SELECT * FROM `table`",
     // except that attachment and multi-value columns hold the 32-bit key of
     // their entries in the hidden table of values instead of NULL.
-    virtual std::unique_ptr<RowSource> openTableWithComplexKeys(const std::string& table);
+    virtual std::unique_ptr<RowSource> openTableWithComplexKeys(const std::string& table) {
+        throw DbError(errnum::Generic, "The table '" + table + "' has no attachment or multi-value keys to give.");
+    }
 };
 
 class Recordset;
