@@ -256,9 +256,10 @@ std::string TableExtras::tableConstraints(const std::string& table) const {
     return out;
 }
 
-std::string TableExtras::uniqueName(const std::string& wanted) {
+std::string TableExtras::uniqueName(const std::string& wanted, const std::set<std::string>& alsoTaken) {
     std::string name = wanted;
-    for (int n = 2; usedNames_.count(lower(name)) != 0; ++n) name = wanted + "_" + std::to_string(n);
+    for (int n = 2; usedNames_.count(lower(name)) != 0 || alsoTaken.count(lower(name)) != 0; ++n)
+        name = wanted + "_" + std::to_string(n);
     usedNames_.insert(lower(name));
     return name;
 }
@@ -283,6 +284,18 @@ void TableExtras::writeIndexes(const std::string& table) {
     const TableInfo* t = info(table);
     if (!t || !t->hasSchema) return;
     ErrorTrap trap(host_.ui(), QStringLiteral("Conversion"), QStringLiteral("WriteIndexes"));
+    // Index names are shared by all tables of the SQLite file: one that a
+    // table kept from before holds (a replaced table's went with it) is
+    // taken as well.
+    std::set<std::string> taken;
+    if (!host_.previewEnabled() && state_.SQLite_conn && state_.SQLite_conn->backend()) {
+        trap.run(5, [&] {
+            auto rows = state_.SQLite_conn->backend()->openRowset("SELECT name FROM sqlite_master WHERE type = 'index'");
+            std::vector<Variant> row;
+            while (rows->next(row))
+                if (const auto name = row.empty() ? std::nullopt : textOf(row[0])) taken.insert(lower(*name));
+        });
+    }
     const auto* pk = primaryKey(table);
     std::set<std::vector<int>> seen;
     if (pk) {
@@ -303,7 +316,7 @@ void TableExtras::writeIndexes(const std::string& table) {
         }
         if (!usable || !seen.insert(columns).second) continue;
         const std::string statement = std::string("CREATE ") + (index.unique ? "UNIQUE " : "") + "INDEX " +
-                                      quoteTableName(uniqueName(table + "_" + index.name)) + " ON " +
+                                      quoteTableName(uniqueName(table + "_" + index.name, taken)) + " ON " +
                                       quoteTableName(table) + "(" + list + ")";
         trap.run(10, [&] { issue(ConversionHost::StatementKind::Index, statement, nullptr); });
     }

@@ -63,7 +63,7 @@ private:
     void writeChildTables(const std::string& table, MsgResult answer);
     void issue(ConversionHost::StatementKind kind, const std::string& statement,
               ConversionHost::ValueTexts* values);
-    std::string uniqueName(const std::string& wanted);
+    std::string uniqueName(const std::string& wanted, const std::set<std::string>& alsoTaken = {});
     const TableInfo* info(const std::string& table) const;
     bool written(const TableInfo& info, int field) const;
 
