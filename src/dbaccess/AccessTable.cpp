@@ -51,6 +51,9 @@ std::optional<TableDef> readTableDef(const PageSource& pages, const Layout& layo
         bytes.insert(bytes.end(), page.begin() + static_cast<std::ptrdiff_t>(from), page.end());
         n = u32(page.data() + layout.tdefNext);
     }
+    // Page 0 is the file header, never a definition: a catalog entry that
+    // names it is damage, and nothing was read.
+    if (bytes.empty()) return std::nullopt;
     const Reader r(bytes);
     TableDef def;
     def.page = first;
