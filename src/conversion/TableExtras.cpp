@@ -462,8 +462,12 @@ void TableExtras::writeChildTables(const std::string& table, MsgResult answer) {
                                 else appendInsertBlob(statement, valueText(*value, adLongVarBinary, format_));
                             } else {
                                 text = valueText(*value, fields[static_cast<std::size_t>(f)].type, format_);
-                                // What the literal stands for: NULs are left out there too.
-                                if (wantValues) {
+                                // An empty text is NULL, bound or written, as in the run.
+                                if (text.empty()) {
+                                    if (wantValues) values.emplace_back();
+                                    else appendInsertNull(statement);
+                                } else if (wantValues) {
+                                    // What the literal stands for: NULs are left out there too.
                                     text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
                                     values.emplace_back(text);
                                 } else {
