@@ -196,16 +196,7 @@ void ConversionRun::run() {
                         trap.run(326, [&] { ui.yield(); });
                         if (blob[f]) {
                             trap.run(328, [&] {
-                                const Variant& value = deref(rowset).values().at(f);
-                                const auto* bytes = std::get_if<Bytes>(&value);
-                                if (!bytes) {
-                                    if (wantValues) values.emplace_back();
-                                    else appendInsertNull(statement);
-                                } else if (wantValues) {
-                                    values.emplace_back(std::string(bytes->begin(), bytes->end()));
-                                } else {
-                                    appendInsertBlob(statement, qb::valueText(value, plan.types[f], format));
-                                }
+                                appendInsertBytes(statement, wantValues ? &values : nullptr, deref(rowset).values().at(f));
                             });
                             continue;
                         }
@@ -216,11 +207,7 @@ void ConversionRun::run() {
                             if (wantValues) values.emplace_back();
                             else trap.run(332, [&] { appendInsertNull(statement); });
                         } else if (wantValues) {
-                            // What the quoted literal stands for: NULs are
-                            // removed there too.
-                            if (valueText.find('\0') != std::string::npos)
-                                valueText.erase(std::remove(valueText.begin(), valueText.end(), '\0'), valueText.end());
-                            values.emplace_back(std::move(valueText));
+                            bindValueText(values, std::move(valueText));
                         } else {
                             trap.run(336, [&] { appendInsertText(statement, valueText); });
                         }

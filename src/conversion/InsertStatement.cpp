@@ -46,11 +46,26 @@ void appendInsertText(std::string& statement, std::string_view valueText) {
     statement += "', '";
 }
 
-void appendInsertBlob(std::string& statement, std::string_view hexText) {
+void appendInsertBytes(std::string& statement, BoundValues* bound, const Variant& value) {
+    const auto* bytes = std::get_if<Bytes>(&value);
+    if (bound) {
+        if (bytes) bound->emplace_back(std::string(bytes->begin(), bytes->end()));
+        else bound->emplace_back();
+        return;
+    }
+    if (!bytes) {
+        appendInsertNull(statement);
+        return;
+    }
     if (!statement.empty()) statement.pop_back();
     statement += "X'";
-    statement += hexText;
+    appendHex(statement, *bytes);
     statement += "', '";
+}
+
+void bindValueText(BoundValues& bound, std::string&& text) {
+    if (text.find('\0') != std::string::npos) text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+    bound.emplace_back(std::move(text));
 }
 
 void finishInsert(std::string& statement) {

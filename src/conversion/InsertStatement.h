@@ -12,6 +12,7 @@
 #include "ValueText.h"
 #include "dbaccess/Connection.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +37,14 @@ void appendInsertNull(std::string& statement);
 // [336] to [344] The text with "'" doubled and NUL characters removed,
 // closing its literal and opening the next one.
 void appendInsertText(std::string& statement, std::string_view valueText);
-// A BLOB literal (X'…' of the hex text) in place of the waiting quote.
-void appendInsertBlob(std::string& statement, std::string_view hexText);
+// Values for a host that binds them instead of reading literals.
+using BoundValues = std::vector<std::optional<std::string>>;
+// A BLOB field's value: its bytes bound when `bound` is given, otherwise an
+// X'…' literal in place of the waiting quote; NULL for anything but bytes.
+void appendInsertBytes(std::string& statement, BoundValues* bound, const Variant& value);
+// A non-empty value text, bound as what its quoted literal stands for (NUL
+// characters left out as there).
+void bindValueText(BoundValues& bound, std::string&& text);
 // [348], [350] Drops the separator after the last value and closes the list.
 void finishInsert(std::string& statement);
 

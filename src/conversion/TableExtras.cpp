@@ -4,6 +4,7 @@
 #include "InsertStatement.h"
 #include "ListViewModel.h"
 #include "dbaccess/Access.h"
+#include "dbaccess/AccessFormat.h"
 #include "dbaccess/Datatype.h"
 #include "core/ErrorTrap.h"
 
@@ -65,7 +66,7 @@ const TableExtras::TableInfo* TableExtras::info(const std::string& table) const 
 bool TableExtras::written(const TableInfo& info, int field) const {
     if (field < 0 || field >= static_cast<int>(info.schema.columns.size())) return false;
     const int type = info.schema.columns[static_cast<std::size_t>(field)].jetType;
-    return options_.blobs || type != 0x0B;  // OLE Object fields have a column only as BLOBs
+    return options_.blobs || type != access::coltype::Ole;  // OLE Object fields have a column only as BLOBs
 }
 
 void TableExtras::prepare(QStringList& accessTables) {
@@ -203,7 +204,7 @@ const TableSchema::Index* TableExtras::primaryKey(const std::string& table) cons
 bool TableExtras::integerKey(const TableInfo& info, const TableSchema::Index& pk) const {
     if (pk.parts.size() != 1) return false;
     const auto& column = info.schema.columns.at(static_cast<std::size_t>(pk.parts[0].column));
-    return column.autoNumber && column.jetType == 0x04;
+    return column.autoNumber && column.jetType == access::coltype::Long;
 }
 
 // True when the table's primary key or one of its unique indexes covers
@@ -310,7 +311,7 @@ void TableExtras::writeIndexes(const std::string& table) {
         bool usable = true;
         for (const auto& part : index.parts) {
             const auto& column = t->schema.columns.at(static_cast<std::size_t>(part.column));
-            usable = usable && written(*t, part.column) && column.jetType != 0x12;  // not a complex column
+            usable = usable && written(*t, part.column) && column.jetType != access::coltype::Complex;
             columns.push_back(part.column);
             list += (list.empty() ? "" : ",") + quoteFieldName(column.name) + (part.ascending ? "" : " DESC");
         }
@@ -435,7 +436,7 @@ void TableExtras::writeChildTables(const std::string& table, MsgResult answer) {
                         statement = head;
                         values.clear();
                         for (const std::string& l : link) {
-                            if (wantValues) values.emplace_back(l);
+                            if (wantValues) bindValueText(values, std::string(l));
                             else appendInsertText(statement, l);
                         }
                         for (std::size_t v = 0; v < count; ++v) {
@@ -452,27 +453,20 @@ void TableExtras::writeChildTables(const std::string& table, MsgResult answer) {
                                 file = decoded ? Variant(std::move(*decoded)) : Variant(Null{});
                                 value = &file;
                             }
-                            const bool isBlob = blob[linkNames.size() + v] != 0;
-                            const auto* bytes = std::get_if<Bytes>(value);
-                            if (std::holds_alternative<Null>(*value) || (isBlob && !bytes)) {
-                                if (wantValues) values.emplace_back();
+                            ConversionHost::ValueTexts* bound = wantValues ? &values : nullptr;
+                            if (blob[linkNames.size() + v] != 0) {
+                                appendInsertBytes(statement, bound, *value);
+                                continue;
+                            }
+                            text = valueText(*value, fields[static_cast<std::size_t>(f)].type, format_);
+                            // An empty text is NULL, bound or written, as in the run.
+                            if (text.empty()) {
+                                if (bound) bound->emplace_back();
                                 else appendInsertNull(statement);
-                            } else if (isBlob) {
-                                if (wantValues) values.emplace_back(std::string(bytes->begin(), bytes->end()));
-                                else appendInsertBlob(statement, valueText(*value, adLongVarBinary, format_));
+                            } else if (bound) {
+                                bindValueText(*bound, std::move(text));
                             } else {
-                                text = valueText(*value, fields[static_cast<std::size_t>(f)].type, format_);
-                                // An empty text is NULL, bound or written, as in the run.
-                                if (text.empty()) {
-                                    if (wantValues) values.emplace_back();
-                                    else appendInsertNull(statement);
-                                } else if (wantValues) {
-                                    // What the literal stands for: NULs are left out there too.
-                                    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
-                                    values.emplace_back(text);
-                                } else {
-                                    appendInsertValue(statement, text);
-                                }
+                                appendInsertText(statement, text);
                             }
                         }
                         if (wantValues) statement = head;

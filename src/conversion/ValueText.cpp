@@ -436,12 +436,12 @@ void appendGuid(std::string& out, const Guid& value) {
     out += '}';
 }
 
+}  // namespace
+
 void appendHex(std::string& out, const Bytes& value) {
     out.reserve(out.size() + value.size() * 2);
     for (std::uint8_t b : value) appendHexByte(out, b);
 }
-
-}  // namespace
 
 void appendValueText(std::string& out, const Variant& value, int adoType, const ValueFormat& format) {
     std::visit(

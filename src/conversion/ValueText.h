@@ -71,6 +71,9 @@ private:
 void appendValueText(std::string& out, const Variant& value, int adoType, const ValueFormat& format);
 std::string valueText(const Variant& value, int adoType, const ValueFormat& format);
 
+// Upper-case hex digits of the bytes.
+void appendHex(std::string& out, const Bytes& value);
+
 // The shortest texts that read back to the same number.
 void appendDouble(std::string& out, double value);
 void appendSingle(std::string& out, float value);
