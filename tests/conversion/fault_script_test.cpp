@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <future>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -42,6 +43,10 @@ TEST_F(ScriptTarget, StreamsAreWrittenNotReplaced) {
     const QString db = path(QStringLiteral("never.db"));
     const QString fifo = path(QStringLiteral("p.sql"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Held open for both ends until the program is done, so that the reader
+    // neither waits for a writer that never comes nor ends before it.
+    const int keeper = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
+    ASSERT_GE(keeper, 0);
     auto fromFifo = std::async(std::launch::async, [&] {
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY);
         QByteArray all = fd >= 0 ? readAllFrom(fd) : QByteArray();
@@ -49,8 +54,7 @@ TEST_F(ScriptTarget, StreamsAreWrittenNotReplaced) {
         return all;
     });
     const CliResult toFifo = runConvert({QStringLiteral("--sql"), fifo, fixture("sample.mdb"), db});
-    // A reader still waiting for a writer ends with nothing.
-    if (const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+    ::close(keeper);
     const QByteArray fifoScript = fromFifo.get();
     EXPECT_EQ(toFifo.exitCode, 0) << show(toFifo);
     EXPECT_TRUE(isKind(fifo, S_IFIFO));
@@ -66,6 +70,8 @@ TEST_F(ScriptTarget, StreamsAreWrittenNotReplaced) {
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(listener, 1), 0);
     auto gone = std::async(std::launch::async, [&] {
+        pollfd waiting{listener, POLLIN, 0};
+        if (::poll(&waiting, 1, 20000) != 1) return;
         const int fd = ::accept(listener, nullptr, nullptr);
         if (fd >= 0) ::close(fd);
     });
