@@ -15,4 +15,9 @@ namespace qb::cli {
 // 2 usage error or unreadable input.
 int runConverter(const QStringList& arguments);
 
+// Gives a closed standard stream /dev/null, so that no file the program
+// opens takes its place; false, with a message, when standard output was
+// closed: the summary has nowhere to go. Called before anything else.
+bool holdStandardStreams();
+
 }  // namespace qb::cli

@@ -112,6 +112,7 @@ void ConversionRun::run() {
                     trap.run(174, [&] { host_.statementList().add(QString::fromStdString(statement)); });
                 else
                     trap.run(176, [&] { host_.execute(state_, Kind::Drop, statement, nullptr); });
+                extras.dropEarlierChildTables(tableName);
             }
             trap.run(180, [&] { host_.setProgressText(QStringLiteral("Please wait.. Processing table ") + name); });
             trap.run(182, [&] { deref(rowset).open("SELECT * FROM `" + tableName + "`", deref(source)); });

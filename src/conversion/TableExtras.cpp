@@ -51,6 +51,11 @@ std::optional<std::int64_t> integerOf(const Variant& v) {
     return std::nullopt;
 }
 
+// Written at the start of every child table's columns, where SQLite keeps
+// it in the table's schema: a later run tells its own child tables from the
+// user's tables by it.
+constexpr std::string_view kChildTableMark = "/* child table */";
+
 }  // namespace
 
 TableExtras::TableExtras(ConversionHost& host, RunState& state, const ValueFormat& format)
@@ -237,7 +242,7 @@ std::string TableExtras::columnType(const std::string& table, int field, const s
     return declaredType;
 }
 
-std::string TableExtras::tableConstraints(const std::string& table) const {
+std::string TableExtras::tableConstraints(const std::string& table) {
     const TableInfo* t = info(table);
     if (!options_.keys || !t || !t->hasSchema) return {};
     std::string out;
@@ -247,6 +252,18 @@ std::string TableExtras::tableConstraints(const std::string& table) const {
         out += "PRIMARY KEY(" + fieldList(names) + "),";
     }
     for (const ForeignKey& fk : t->foreignKeys) {
+        // The table it refers to is in the file by now (or this table
+        // itself): one the run did not write (kept, or refused) may lack
+        // the key, and a script cannot look at what it has not run yet.
+        const bool ownKey = same(fk.parent, table) || (host_.previewEnabled() && createdHere_.count(lower(fk.parent)));
+        if (!ownKey && !uniqueInFile(fk.parent, fk.parentColumns)) {
+            showInfo(host_.ui(), QStringLiteral("Relationship %1 (%2 to %3): no foreign key written, as the table "
+                                                "%3 in the SQLite file has no primary key or unique index over "
+                                                "the fields it refers to.")
+                                     .arg(QString::fromStdString(fk.name), QString::fromStdString(table),
+                                          QString::fromStdString(fk.parent)));
+            continue;
+        }
         out += "FOREIGN KEY(" + fieldList(fk.columns) + ") REFERENCES " + quoteTableName(fk.parent) + "(" +
                fieldList(fk.parentColumns) + ")";
         if (fk.flags & kCascadeUpdates) out += " ON UPDATE CASCADE";
@@ -271,9 +288,93 @@ void TableExtras::issue(ConversionHost::StatementKind kind, const std::string& s
     else host_.execute(state_, kind, statement, values);
 }
 
+std::map<std::string, TableExtras::FileTable> TableExtras::fileTables() {
+    std::map<std::string, FileTable> tables;
+    if (!state_.SQLite_conn || !state_.SQLite_conn->backend()) return tables;
+    auto rows = state_.SQLite_conn->backend()->openRowset("SELECT name, sql FROM sqlite_master WHERE type = 'table'");
+    std::vector<Variant> row;
+    while (rows->next(row)) {
+        if (row.size() < 2) continue;
+        if (const auto name = textOf(row[0])) tables[lower(*name)] = {*name, textOf(row[1]).value_or("")};
+    }
+    return tables;
+}
+
+// True when the file's table has its primary key or a unique index over
+// exactly these columns; the statements name no table, so any name will do.
+bool TableExtras::uniqueInFile(const std::string& table, const std::vector<std::string>& columns) {
+    if (!state_.SQLite_conn || !state_.SQLite_conn->backend()) return false;
+    std::set<std::string> wanted;
+    for (const std::string& c : columns) wanted.insert(lower(c));
+    std::map<std::string, std::set<std::string>> keys;  // index (or the rowid key) -> its columns
+    try {
+        Backend& file = *state_.SQLite_conn->backend();
+        auto collect = [&](const std::string& sql) {
+            auto rows = file.openRowset(sql);
+            std::vector<Variant> row;
+            while (rows->next(row)) {
+                const auto t = row.size() == 3 ? textOf(row[0]) : std::nullopt;
+                const auto key = t ? textOf(row[1]) : std::nullopt;
+                const auto column = key ? textOf(row[2]) : std::nullopt;
+                if (column && same(*t, table)) keys[*key].insert(lower(*column));
+            }
+        };
+        collect("SELECT m.name, '', c.name FROM sqlite_master AS m, pragma_table_info(m.name) AS c "
+                "WHERE m.type = 'table' AND c.pk > 0");
+        collect("SELECT m.name, 'index ' || i.name, c.name FROM sqlite_master AS m, pragma_index_list(m.name) AS i, "
+                "pragma_index_info(i.name) AS c WHERE m.type = 'table' AND i.\"unique\"");
+    } catch (const DbError&) {
+        return false;
+    }
+    return std::any_of(keys.begin(), keys.end(), [&](const auto& key) { return key.second == wanted; });
+}
+
+bool TableExtras::isEarlierChildTable(const std::string& name, const std::string& sql) const {
+    return droppedHere_.count(lower(name)) == 0 && sql.find(kChildTableMark) != std::string::npos;
+}
+
+void TableExtras::dropEarlierChildTables(const std::string& table) {
+    ErrorTrap trap(host_.ui(), QStringLiteral("Conversion"), QStringLiteral("DropChildTables"));
+    std::map<std::string, FileTable> tables;
+    trap.run(10, [&] { tables = fileTables(); });
+    const std::string prefix = lower(table) + "_";
+    for (const auto& [key, file] : tables) {
+        if (key.compare(0, prefix.size(), prefix) != 0 || !isEarlierChildTable(file.name, file.sql)) continue;
+        trap.run(20, [&] { issue(ConversionHost::StatementKind::Drop, dropTableStatement(file.name), nullptr); });
+        droppedHere_.insert(key);
+    }
+}
+
+// The child table's name: one that a child table of an earlier run holds is
+// taken over; one that another table of the file holds is that table's to
+// keep unless the user lets it be replaced.
+std::string TableExtras::childTableName(const std::string& wanted) {
+    std::map<std::string, FileTable> tables;
+    ErrorTrap trap(host_.ui(), QStringLiteral("Conversion"), QStringLiteral("ChildTableName"));
+    trap.run(10, [&] { tables = fileTables(); });
+    const auto existing = tables.find(lower(wanted));
+    if (existing == tables.end() || droppedHere_.count(existing->first)) return wanted;
+    MsgResult answer = MsgResult::Yes;
+    if (!isEarlierChildTable(wanted, existing->second.sql))
+        trap.run(20, [&] {
+            answer = askYesNo(host_.ui(), QStringLiteral("Would you like to overwrite ") + QString::fromStdString(wanted) +
+                                              QStringLiteral("?"),
+                              QStringLiteral("Overwrite?"));
+        });
+    if (answer == MsgResult::Yes) {
+        trap.run(30, [&] { issue(ConversionHost::StatementKind::Drop, dropTableStatement(wanted), nullptr); });
+        droppedHere_.insert(existing->first);
+        return wanted;
+    }
+    std::set<std::string> taken;
+    for (const auto& entry : tables) taken.insert(entry.first);
+    return uniqueName(wanted, taken);
+}
+
 void TableExtras::afterTable(const std::string& table, MsgResult answer, bool created) {
     if (!created || answer == MsgResult::No) return;
-    if (options_.childTables) writeChildTables(table, answer);
+    createdHere_.insert(lower(table));
+    if (options_.childTables) writeChildTables(table);
     if (options_.keys) writeIndexes(table);
 }
 
@@ -326,7 +427,7 @@ void TableExtras::writeIndexes(const std::string& table) {
 // One child table per complex column: the parent's key (its primary key
 // with --keys, else its row number, which is its rowid when every row went
 // in), then the entry's fields.
-void TableExtras::writeChildTables(const std::string& table, MsgResult answer) {
+void TableExtras::writeChildTables(const std::string& table) {
     const TableInfo* t = info(table);
     if (!t || t->complex.empty() || !access_ || !access_->backend()) return;
     Interaction& ui = host_.ui();
@@ -385,8 +486,11 @@ void TableExtras::writeChildTables(const std::string& table, MsgResult answer) {
     const bool wantValues = host_.wantsInsertValues() && !preview;
     for (std::size_t c = 0; c < t->complex.size(); ++c) {
         const ComplexColumn& complex = t->complex[c];
-        const std::string child = uniqueName(table + "_" + complex.column);
-        host_.tableStarted(QString::fromStdString(child));
+        const std::string wanted = uniqueName(table + "_" + complex.column);
+        host_.tableStarted(QString::fromStdString(wanted));
+        const std::string child = childTableName(wanted);
+        // The table the user kept passes over; the entries go under the new name.
+        if (!same(child, wanted)) host_.tableStarted(QString::fromStdString(child));
         trap.run(20, [&] {
             host_.setProgressText(QStringLiteral("Please wait.. Processing table ") + QString::fromStdString(child));
         });
@@ -397,6 +501,7 @@ void TableExtras::writeChildTables(const std::string& table, MsgResult answer) {
         const std::size_t count = complex.valueFields.size();
         std::vector<char> blob(linkNames.size() + count, 0);
         std::string create = createTableHead(child);
+        create += kChildTableMark;
         for (std::size_t k = 0; k < linkNames.size(); ++k)
             appendColumnDefinition(create, linkNames[k], linkTypes[k]);
         for (std::size_t v = 0; v < count; ++v) {
@@ -411,8 +516,6 @@ void TableExtras::writeChildTables(const std::string& table, MsgResult answer) {
             create += "FOREIGN KEY(" + fieldList(linkNames) + ") REFERENCES " + quoteTableName(table) + "(" +
                       fieldList(linkNames) + ") ON UPDATE CASCADE ON DELETE CASCADE,";
         finishCreateTable(create);
-        if (answer == MsgResult::Yes)
-            trap.run(40, [&] { issue(Kind::Drop, "DROP TABLE IF EXISTS " + quoteTableName(child), nullptr); });
         const int before = trap.reports();
         trap.run(50, [&] { issue(Kind::Create, create, nullptr); });
         if (trap.reports() == before) {

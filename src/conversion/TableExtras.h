@@ -36,11 +36,16 @@ public:
     // The declared type of a column and what follows it: INTEGER PRIMARY
     // KEY for an AutoNumber key of one column, NOT NULL for a required one.
     std::string columnType(const std::string& table, int field, const std::string& declaredType) const;
-    // Table constraints to add after the columns, each ended by ','.
-    std::string tableConstraints(const std::string& table) const;
+    // Table constraints to add after the columns, each ended by ','. A
+    // foreign key whose table in the SQLite file has no unique key over the
+    // fields it refers to is left out, with a note.
+    std::string tableConstraints(const std::string& table);
     // After the table's rows: its indexes, then its child tables. `created`
     // is false when the table was not written (passed over or refused).
     void afterTable(const std::string& table, MsgResult answer, bool created);
+    // A table being replaced takes the child tables an earlier run made for
+    // it along: they would refer to a key the new table may not have.
+    void dropEarlierChildTables(const std::string& table);
 
 private:
     struct ForeignKey {
@@ -60,11 +65,19 @@ private:
     bool integerKey(const TableInfo& info, const TableSchema::Index& pk) const;
     bool uniqueOver(const std::string& table, const std::vector<std::string>& columns) const;
     void writeIndexes(const std::string& table);
-    void writeChildTables(const std::string& table, MsgResult answer);
+    void writeChildTables(const std::string& table);
     void issue(ConversionHost::StatementKind kind, const std::string& statement,
               ConversionHost::ValueTexts* values);
     std::string uniqueName(const std::string& wanted, const std::set<std::string>& alsoTaken = {});
     const TableInfo* info(const std::string& table) const;
+    // The tables of the SQLite file with their CREATE TABLE text, by lower-case name.
+    struct FileTable {
+        std::string name, sql;
+    };
+    std::map<std::string, FileTable> fileTables();
+    bool uniqueInFile(const std::string& table, const std::vector<std::string>& columns);
+    bool isEarlierChildTable(const std::string& name, const std::string& sql) const;
+    std::string childTableName(const std::string& wanted);
     bool written(const TableInfo& info, int field) const;
 
     ConversionHost& host_;
@@ -74,6 +87,8 @@ private:
     std::unique_ptr<Connection> access_;
     std::map<std::string, TableInfo> tables_;  // by lower-case name
     std::set<std::string> usedNames_;          // lower-case table and index names of the run
+    std::set<std::string> createdHere_;        // lower-case names of the tables this run wrote
+    std::set<std::string> droppedHere_;        // lower-case names of the file's tables this run dropped
 };
 
 }  // namespace qb

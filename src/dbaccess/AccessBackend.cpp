@@ -244,11 +244,17 @@ private:
         return b;
     }
 
-    void appendText(std::string& out, const unsigned char* p, std::size_t n) const {
-        if (ctx_.jet3())
-            ctx_.codePage.append(out, p, n);
-        else
-            appendJet4Text(out, p, n);
+    // A two-byte text cut short is damage, not a character less: its
+    // units would be read off by one byte.
+    void setText(Variant& out, const unsigned char* p, std::size_t n) {
+        if (ctx_.jet3()) {
+            ctx_.codePage.append(textSlot(out), p, n);
+        } else if (isWholeJet4Text(p, n)) {
+            appendJet4Text(textSlot(out), p, n);
+        } else {
+            damaged_ = true;
+            out = Null{};
+        }
     }
 
     void decodeField(const ColumnPlan& plan, const unsigned char* row, const FieldSpan& f, Variant& out) {
@@ -341,7 +347,7 @@ private:
             return;
         }
         case coltype::Text:
-            appendText(textSlot(out), p, n);
+            setText(out, p, n);
             return;
         case coltype::Memo:
         case coltype::Ole: {
@@ -360,7 +366,7 @@ private:
                 break;
             }
             if (plan.jetType == coltype::Memo)
-                appendText(textSlot(out), data, len);
+                setText(out, data, len);
             else
                 bytesSlot(out).assign(data, data + len);
             return;
@@ -455,7 +461,7 @@ private:
         }
         case result::Text:
         case result::Memo:
-            appendText(textSlot(out), p, n);
+            setText(out, p, n);
             return true;
         case result::Guid: {
             if (n < 16) break;

@@ -104,8 +104,8 @@ struct Layout {
         colSize;
     int nameLengthBytes;  // 1: code-page bytes, 2: UTF-16LE bytes
     // real index definition: reserved bytes, ten (column, order) pairs, then
-    // used-pages map, first page, flags
-    int realIdxDef, realIdxColumns;
+    // used-pages map, first page, flags (Jet 4 has 4 more bytes before them)
+    int realIdxDef, realIdxColumns, realIdxFlags;
     // logical index entry
     int logicalIdxEntry, lixNumber, lixRealIndex, lixRelTableType, lixRelIndex, lixRelTablePage, lixCascadeUpdates,
         lixCascadeDeletes, lixType;
@@ -120,7 +120,7 @@ constexpr Layout kJet3 = {
     43, 8,
     18, 0, 1, 3, 9, 10, 13, -1, 14, 16,
     1,
-    39, 0,
+    39, 0, 38,
     20, 0, 4, 8, 9, 13, 17, 18, 19,
     8,
 };
@@ -133,7 +133,7 @@ constexpr Layout kJet4 = {
     63, 12,
     25, 0, 5, 7, 11, 12, 15, 16, 21, 23,
     2,
-    52, 4,
+    52, 4, 46,
     28, 4, 8, 12, 13, 17, 21, 22, 23,
     8,
 };

@@ -99,7 +99,7 @@ std::optional<TableDef> readTableDef(const PageSource& pages, const Layout& layo
         }
         ix.usedPages = u32(e + 30);
         ix.firstPage = u32(e + 34);
-        ix.flags = e[38];
+        ix.flags = r.at(pos)[layout.realIdxFlags];
         pos += static_cast<std::size_t>(layout.realIdxDef);
     }
     def.indexes.resize(numIdx);

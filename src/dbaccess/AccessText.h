@@ -18,6 +18,12 @@ void appendUtf16le(std::string& out, const unsigned char* p, std::size_t n);
 // unicode where each 00 byte switches between one-byte and two-byte units.
 void appendJet4Text(std::string& out, const unsigned char* p, std::size_t n);
 
+// False when a Jet 4 text value cannot be whole: two-byte units with a byte
+// over (the compressed form has units of either size).
+inline bool isWholeJet4Text(const unsigned char* p, std::size_t n) {
+    return n % 2 == 0 || (n >= 2 && p[0] == 0xFF && p[1] == 0xFE);
+}
+
 // Byte-to-UTF-8 table of a Windows code page (built once per file).
 class CodePage {
 public:

@@ -162,8 +162,9 @@ TEST_F(Cli, SqlFileHoldsTheStatementsInsteadOfExecuting) {
         else EXPECT_TRUE(s.startsWith(QStringLiteral("INSERT INTO \""))) << s.toStdString();
     }
     EXPECT_EQ(creates, 3);
-    EXPECT_TRUE(text.contains(QStringLiteral("'Line one\r\nLine two');\n")));
-    EXPECT_TRUE(SqliteReader(db).tableNames().empty());
+    // The sqlite3 shell would drop a carriage return at a line's end.
+    EXPECT_TRUE(text.contains(QStringLiteral("'Line one'||char(13)||'\nLine two');\n")));
+    EXPECT_FALSE(QFileInfo::exists(db));
 
     // A file that cannot be written is a failure, not a success.
     const Result unwritable = convert({QStringLiteral("--sql"), path("no/such/dir.sql"), fixture("sample.mdb"), db});
@@ -390,7 +391,8 @@ TEST_F(Cli, SqlScriptStreamsWithFlatMemory) {
     if (all.smallestUnderName >= 0) {
         EXPECT_EQ(all.smallestUnderName, f.size());
     }
-    EXPECT_EQ(entriesOf(dir.path()), (QStringList{QStringLiteral("all.db"), QStringLiteral("big.sql"), QStringLiteral("few.db")}));
+    // The SQLite files are only read for a script, never made.
+    EXPECT_EQ(entriesOf(dir.path()), (QStringList{QStringLiteral("big.sql")}));
 }
 
 // Numbers keep their point and texts stay as they are under any locale;

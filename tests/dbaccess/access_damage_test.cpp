@@ -153,3 +153,45 @@ TEST(AccessDamage, MovedRowsComeBackInTheirPlace) {
     while (rows->next(row)) ids.push_back(std::get<std::int64_t>(row.at(0)));
     EXPECT_EQ(ids, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
+
+// A text value in two-byte units with a byte over cannot be whole (only the
+// compressed form has units of one byte): its row is delivered, and the
+// table ends in the damage error instead of a value read off by one byte.
+TEST(AccessDamage, TextOfOddLengthIsDamage) {
+    QByteArray bytes = readFixture(QStringLiteral("sample.mdb"));
+    const Located customers = locate(test::fixture(QStringLiteral("sample.mdb")).toStdString(), 18);
+    bool flipped = false;
+    std::vector<FieldSpan> spans;
+    for (const RowLocator& r : customers.rows) {
+        const int start = rowStart(bytes, r.page, r.row);
+        const int end = r.row == 0 ? 4096 : rowStart(bytes, r.page, r.row - 1);
+        unsigned char* row = at(bytes, r.page, start);
+        if (flipped || !crackRow(customers.def, layoutFor(1), row, end - start, spans)) continue;
+        for (std::size_t c = 0; c < spans.size() && !flipped; ++c) {
+            const FieldSpan& f = spans[c];
+            // "FF FE" starts the compressed form; with it gone the value
+            // reads as two-byte units.
+            if (customers.def.columns[c].type == coltype::Text && f.present && f.size % 2 == 1 &&
+                row[f.start] == 0xFF && row[f.start + 1] == 0xFE) {
+                row[f.start + 1] = 0xF6;
+                flipped = true;
+            }
+        }
+    }
+    ASSERT_TRUE(flipped) << "no compressed text of odd length in Customers";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("flipped.mdb"));
+    ASSERT_TRUE(test::writeFile(path, bytes));
+    auto b = test::openAccessFile(path.toStdString());
+    long long delivered = 0;
+    std::string error;
+    try {
+        auto rows = b->openRowset("SELECT * FROM `Customers`");
+        std::vector<Variant> row;
+        while (rows->next(row)) ++delivered;
+    } catch (const DbError& e) {
+        error = e.description();
+    }
+    EXPECT_EQ(delivered, 18);
+    EXPECT_EQ(error, "The database '" + path.toStdString() + "' is damaged and cannot be read completely.");
+}

@@ -249,3 +249,36 @@ TEST(AccessFiles, CalculatedColumnsDecodeByTheirResultType) {
     EXPECT_EQ(r[1][col["IsRich"]], Variant(std::int64_t{0}));
     EXPECT_EQ(r[0][col["SalaryTest"]], Variant(Currency{10000000000}));
 }
+
+// The unique flag of an index, Jet 4 and Jet 3 alike, as an independent
+// reader of these files has it: a plain index read as unique breaks the
+// conversion of the rows, a unique one read as plain costs its foreign keys.
+TEST(AccessFiles, IndexesAreUniqueWhereAccessSaysSo) {
+    struct Expected {
+        const char* file;
+        const char* table;
+        const char* index;
+        bool unique;
+    };
+    const std::vector<Expected> cases = {
+        {"public/testV2007.accdb", "Table1", "B", false},
+        {"public/binIdxTestV2010.accdb", "Test", "BinAscIdx", false},
+        {"public/test2V2003.mdb", "MSP_PROJECTS", "I_MSP_PROJECTS", true},
+        {"public/test2V2003.mdb", "MSP_PROJECTS", "I_PROJ_NAME", true},
+        {"public/nwind.mdb", "Categories", "CategoryName", true},
+        {"public/nwind.mdb", "Customers", "CompanyName", false},
+        {"public/test2V1997.mdb", "MSP_PROJECTS", "I_PROJ_NAME", true},
+        {"public/testV1997.mdb", "Table1", "B", false},
+    };
+    for (const Expected& e : cases) {
+        SCOPED_TRACE(std::string(e.file) + " " + e.table + "." + e.index);
+        auto b = test::openAccessFile(test::fixture(QString::fromLatin1(e.file)).toStdString());
+        const auto schema = b->tableSchema(e.table);
+        ASSERT_TRUE(schema);
+        const auto index = std::find_if(schema->indexes.begin(), schema->indexes.end(),
+                                        [&](const TableSchema::Index& i) { return i.name == e.index; });
+        ASSERT_NE(index, schema->indexes.end());
+        EXPECT_EQ(index->unique, e.unique);
+        EXPECT_FALSE(index->primary);
+    }
+}

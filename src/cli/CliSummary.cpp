@@ -1,0 +1,114 @@
+#include "CliSummary.h"
+
+#include "CliInputs.h"
+#include "dbaccess/Connection.h"
+#include "dbaccess/Variant.h"
+#include "core/DbError.h"
+
+#include <iostream>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace qb::cli {
+
+// Standard output may be a pipe whose reader has gone (`| head`): with
+// SIGPIPE ignored the write fails with EPIPE, and as nobody reads any more
+// the rest is dropped without a word. Any other failure (a full disk under
+// a redirection) is reported and makes the run a failure.
+namespace {
+FILE* summaryStream = stdout;
+}
+
+void summaryToStandardError() { summaryStream = stderr; }
+
+bool writeOut(const std::string& text) {
+    static bool readerGone = false;
+    if (readerGone) return true;
+    FILE* out = summaryStream;
+    if (std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0) return true;
+    const int error = errno;
+    if (error == EPIPE) {
+        readerGone = true;
+        return true;
+    }
+    printError(QStringLiteral("cannot write to standard output: ") + QString::fromLocal8Bit(std::strerror(error)));
+    return false;
+}
+
+long long tableLine(const TableRecord& t, std::optional<long long> present, bool script, bool scriptWhole,
+                    std::string& out) {
+    out += t.name.toStdString() + ": ";
+    const bool skipped = t.answer == MsgResult::No;
+    if (script) {
+        if (skipped) out += "skipped\n";
+        else if (t.noColumns) out += "failed, " + std::to_string(t.read) + " rows read, none written to the script\n";
+        // The failure itself was reported as it happened.
+        else if (!scriptWhole) out += "failed, " + std::to_string(t.read) + " rows read, the script was not written\n";
+        else
+            out += std::string(t.answer == MsgResult::Yes ? "DROP TABLE, " : "") + "CREATE TABLE and " +
+                   std::to_string(t.read) + " rows written to the script\n";
+        return 0;
+    }
+    const bool failed = t.failures > 0 || (!skipped && (!present || *present < t.read));
+    if (skipped && !failed) out += "skipped";
+    else if (failed) out += t.rolledBack ? "failed (rolled back)" : "failed";
+    else out += t.answer == MsgResult::Yes ? "replaced" : "created";
+    out += ", " + std::to_string(t.read) + " rows read, ";
+    out += present ? std::to_string(*present) + " in the SQLite table\n" : "no SQLite table\n";
+    if (!failed) return 0;
+    // Rows that went missing without a report count as failures too.
+    const long long missing = std::max(0LL, t.read - present.value_or(0));
+    return std::max(missing - t.failures, t.failures == 0 ? 1LL : 0LL);
+}
+
+std::optional<long long> countRows(Connection& connection, const QString& table) {
+    std::string quoted = "\"";
+    for (const char c : table.toStdString()) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    quoted += '"';
+    try {
+        auto rows = connection.backend()->openRowset("SELECT COUNT(*) FROM " + quoted);
+        std::vector<Variant> row;
+        if (!rows->next(row) || row.empty()) return std::nullopt;
+        if (auto i = std::get_if<std::int64_t>(&row[0])) return *i;
+        if (auto d = std::get_if<double>(&row[0])) return static_cast<long long>(*d);
+        if (auto t = std::get_if<std::string>(&row[0])) return std::stoll(*t);
+    } catch (const std::exception&) {
+        // No such table.
+    }
+    return std::nullopt;
+}
+
+long long foreignKeyViolations(Connection& connection) {
+    constexpr long long kShown = 20;
+    long long count = 0;
+    try {
+        auto rows = connection.backend()->openRowset("PRAGMA foreign_key_check");
+        std::vector<Variant> row;
+        auto text = [](const Variant& v) -> std::string {
+            if (auto s = std::get_if<std::string>(&v)) return *s;
+            if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+            return "?";
+        };
+        while (rows->next(row)) {
+            if (row.size() < 3) continue;
+            if (++count <= kShown)
+                std::cerr << "Table " << text(row[0]) << ", row " << text(row[1]) << ": its foreign key refers to no row of "
+                          << text(row[2]) << ".\n";
+        }
+    } catch (const DbError& e) {
+        printError(QStringLiteral("the foreign keys cannot be checked: ") + QString::fromStdString(e.description()));
+        return count + 1;
+    }
+    if (count > kShown) std::cerr << "... and " << count - kShown << " more rows that break a foreign key.\n";
+    if (count > 0) std::cerr << std::endl;
+    return count;
+}
+
+}  // namespace qb::cli
