@@ -1,6 +1,7 @@
 #include "MainWindowHost.h"
 
 #include "conversion/ConversionRun.h"
+#include "conversion/ListViewModel.h"
 #include "preview/PreviewWindows.h"
 #include "shell/Form1.h"
 
@@ -8,10 +9,43 @@
 
 namespace qb {
 
-MainWindowHost::MainWindowHost(Form1& form, PreviewWindows& previews) : form_(form), previews_(previews) {}
+MainWindowHost::MainWindowHost(Form1& form, PreviewWindows& previews)
+    : form_(form), previews_(previews), fast_(form.ui()) {}
 
 void MainWindowHost::install() {
-    form_.onStartConverting = [this] { ConversionRun(*this, form_.runState).run(); };
+    form_.onStartConverting = [this] {
+        runOptions_ = loadWindowOptions();
+        previews_.tableStarts.clear();
+        ConversionRun(*this, form_.runState).run();
+    };
+}
+
+bool MainWindowHost::wantsInsertValues() const {
+    return runOptions_.oneTransactionPerTable && form_.check1Value() != 1;
+}
+
+void MainWindowHost::execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) {
+    if (runOptions_.oneTransactionPerTable) fast_.execute(state, kind, statement, values);
+    else ConversionHost::execute(state, kind, statement, values);
+}
+
+void MainWindowHost::tableStarted(const QString& name) {
+    table_ = name;
+    if (!runOptions_.oneTransactionPerTable || !previewEnabled()) return;
+    // The list starts afresh for each table in that mode, and after the
+    // window has closed.
+    ListViewModel& list = statementList();
+    if (list.count() == 0) previews_.tableStarts.clear();
+    previews_.tableStarts.push_back(list.count() + 1);
+}
+
+void MainWindowHost::tableFinished(RunState&) {
+    if (!runOptions_.oneTransactionPerTable) return;
+    fast_.tableFinished();
+    if (fast_.lastTableRolledBack())
+        ui().message(QStringLiteral("Nothing of the table ") + table_ +
+                         QStringLiteral(" was kept: it was rolled back whole, and the SQLite file has what it had before."),
+                     QStringLiteral("Table rolled back"), MsgButtons::Ok, MsgIcon::Warning);
 }
 
 Interaction& MainWindowHost::ui() { return form_.ui(); }

@@ -4,6 +4,8 @@
 // progress bar and pointer, and the preview windows' lists.
 
 #include "conversion/ConversionHost.h"
+#include "conversion/FastWriter.h"
+#include "shell/OptionsWindow.h"
 
 namespace qb {
 
@@ -31,6 +33,16 @@ public:
     ListViewModel& datatypeList() override;
     void showPreview() override;
 
+    // The Options window's choices, taken when the run starts.
+    ConversionOptions options() const override { return runOptions_.conversion; }
+    // One transaction per table: the rows go through the command line's
+    // fast writer. The preview's list needs whole statements, so not there.
+    bool wantsInsertValues() const override;
+    void binaryValues(const std::vector<char>& binary) override { fast_.setBinaryValues(binary); }
+    void execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) override;
+    void tableStarted(const QString& name) override;
+    void tableFinished(RunState& state) override;
+
 private:
     void mirrorLists();
 
@@ -38,6 +50,9 @@ private:
     PreviewWindows& previews_;
     // The run works on these; the window's hidden list boxes mirror them.
     QStringList list1_, list2_;
+    WindowOptions runOptions_;
+    FastWriter fast_;
+    QString table_;
 };
 
 }  // namespace qb

@@ -7,11 +7,13 @@
 #include "ValueText.h"
 #include "dbaccess/Access.h"
 #include "dbaccess/Datatype.h"
+#include "dbaccess/JournalMode.h"
 #include "dbaccess/SQLite.h"
 #include "core/ErrorTrap.h"
 
 #include <QLocale>
 #include <algorithm>
+#include <optional>
 
 namespace qb {
 
@@ -81,6 +83,13 @@ void ConversionRun::run() {
     trap.run(138, [&] { deref(state_.SQLite_conn).connectionTimeout = 5000; });
     trap.run(140, [&] { connectionsOpen = true; });
     trap.run(142, [&] { deref(state_.SQLite_conn).open(SQLiteConnectionString(host_.fields().sqlitePath).toStdString()); });
+    // For the run and the SQL Preview window's execution within it; put
+    // back before the connection closes, whichever way the run ends.
+    std::optional<WriteAheadLog> wal;
+    if (state_.SQLite_conn && state_.SQLite_conn->isOpen()) wal.emplace(*state_.SQLite_conn);
+    const auto restoreJournal = [&] {
+        if (wal) wal->restore();
+    };
 
     using Kind = ConversionHost::StatementKind;
     const int tableCount = static_cast<int>(host_.List2().size());
@@ -173,10 +182,9 @@ void ConversionRun::run() {
                 const bool wantValues = host_.wantsInsertValues();
                 // OLE Object fields kept as BLOBs: their bytes, not their text.
                 std::vector<char> blob(plan.types.size(), 0);
-                if (options.blobs) {
+                if (options.blobs)
                     for (std::size_t f = 0; f < blob.size(); ++f) blob[f] = std::exchange(plan.passedOver[f], 0);
-                    host_.binaryValues(blob);
-                }
+                if (wantValues) host_.binaryValues(bindKinds(plan, blob));
                 const long long rowLimit = host_.rowLimit();
                 ConversionHost::ValueTexts values;
                 // A limit of none takes no row at all.
@@ -227,7 +235,7 @@ void ConversionRun::run() {
             }
             trap.run(370, [&] { deref(rowset).close(); });
             trap.run(370, [&] { host_.tableFinished(state_); });
-            if (options.blobs) host_.binaryValues({});
+            host_.binaryValues({});
             if (options.keys || options.childTables) extras.afterTable(tableName, answer, !passOverRows);
             trap.run(372, [&] { state_.StopConverting = true; });
             if (trap.test(374, [&] { return host_.previewEnabled(); }) &&
@@ -243,6 +251,7 @@ void ConversionRun::run() {
         trap.run(390, [&] { state_.SQLFormOK = false; });
         trap.run(392, [&] { host_.showPreview(); });
         if (trap.test(394, [&] { return !state_.SQLFormOK; })) {
+            restoreJournal();
             trap.run(396, [&] { deref(state_.SQLite_conn).close(); });
             trap.run(398, [&] { deref(source).close(); });
             trap.run(400, [&] { connectionsOpen = false; });
@@ -250,6 +259,7 @@ void ConversionRun::run() {
         }
     }
     if (trap.test(404, [&] { return connectionsOpen; })) {
+        restoreJournal();
         trap.run(406, [&] { deref(state_.SQLite_conn).close(); });
         trap.run(408, [&] { deref(source).close(); });
     }

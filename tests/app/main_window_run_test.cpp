@@ -5,6 +5,7 @@
 #include "MainWindowHost.h"
 #include "MainWindowTest.h"
 #include "preview/PreviewWindows.h"
+#include "shell/OptionsWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +29,20 @@ protected:
         MainWindowTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(dir.isValid());
+        startProgram();
+        target = makeEmptyDatabase(dir.path());
+    }
+
+    // The main window as the program starts it; again for a restart.
+    void startProgram() {
+        host.reset();
+        previews.reset();
         form = std::make_unique<Form1>(ui, files);
         form->checkProvider = [](Interaction&) { return true; };
         previews = std::make_unique<PreviewWindows>(ui);
         host = std::make_unique<MainWindowHost>(*form, *previews);
         host->install();
         ASSERT_TRUE(form->formLoad());
-        target = makeEmptyDatabase(dir.path());
     }
 
     void setInputs(const QString& access, const QString& sqlite, bool preview, bool perTable = false) {
@@ -101,6 +109,46 @@ TEST_F(MainWindowRun, DirectConversionMatchesTheCommandLine) {
     SqliteReader db(target);
     for (const QJsonObject& table : manifestUserTables("sample.mdb"))
         expectTableMatchesManifest(db, table, cDateText, "sample.mdb");
+}
+
+TEST_F(MainWindowRun, OptionsSurviveARestartAndWriteWhatTheCommandLineWrites) {
+    auto openOptions = [&] {
+        QTest::mouseClick(child<QPushButton>("PushButton9"), Qt::LeftButton);
+        return form->findChild<OptionsWindow*>();
+    };
+    OptionsWindow* options = openOptions();
+    ASSERT_NE(options, nullptr);
+    ASSERT_EQ(options->checkBoxes().size(), 5u);
+    for (QCheckBox* box : options->checkBoxes()) {
+        EXPECT_FALSE(box->isChecked()) << box->text().toStdString();
+        box->click();
+    }
+    options->pushButton1Click();
+
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    options = openOptions();
+    ASSERT_NE(options, nullptr);
+    for (QCheckBox* box : options->checkBoxes()) EXPECT_TRUE(box->isChecked()) << box->text().toStdString();
+    options->pushButton1Click();
+
+    const QString source = fixture("sample.mdb");
+    setInputs(source, target, false);
+    start();
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back().text, QStringLiteral("Done."));
+    EXPECT_TRUE(reportTexts(ui).isEmpty()) << reportTexts(ui).join("\n").toStdString();
+
+    const QString cliTarget = dir.path() + "/cli.db";
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", "C");
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(QB_CONVERT_EXE), {"--fast", "--keys", "--child-tables", "--blobs", "--iso-dates", source, cliTarget});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const std::string dump = dumpDatabase(target);
+    EXPECT_NE(dump.find("PRIMARY KEY"), std::string::npos);
+    EXPECT_EQ(dump, dumpDatabase(cliTarget));
 }
 
 TEST_F(MainWindowRun, SecondClickDuringARunDoesNothing) {

@@ -1,0 +1,103 @@
+// The run's write-ahead log: on while statements execute (the run's own and
+// the preview's), the file's journal mode back afterwards with nothing left
+// beside it, and where the log cannot be had the run goes on without it.
+
+#include "fault_support.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace qb::test {
+namespace {
+
+// Notes, at each INSERT, whether the log file was there.
+class JournalWatchingHost : public LimitedHost {
+public:
+    JournalWatchingHost(const QString& access, const QString& sqlite) : LimitedHost(access, sqlite, 10) {}
+    void execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) override {
+        ConversionHost::execute(state, kind, statement, values);
+        if (kind == StatementKind::Insert) logSeen.push_back(QFileInfo::exists(form.sqlitePath + QStringLiteral("-wal")));
+    }
+    std::vector<bool> logSeen;
+};
+
+void expectConvertedAndRestored(const ScriptedHost& host, const QString& target, const std::string& mode) {
+    EXPECT_TRUE(reportTexts(host.interaction).isEmpty()) << reportTexts(host.interaction).join('\n').toStdString();
+    EXPECT_EQ(host.interaction.texts().last(), QStringLiteral("Done."));
+    for (const char* extra : {"-wal", "-shm", "-journal"})
+        EXPECT_FALSE(QFileInfo::exists(target + QLatin1String(extra))) << extra;
+    SqliteReader db(target);
+    EXPECT_EQ(db.scalar("PRAGMA journal_mode"), mode);
+    EXPECT_EQ(db.rowCount("Small"), 10);
+    EXPECT_EQ(db.rowCount("Ledger"), 10);
+    EXPECT_EQ(db.scalar("SELECT group_concat(id || ':' || note) FROM Keep"), "1:before");
+}
+
+struct ModeCase {
+    const char* mode;
+    bool preview;  // statements executed from the preview's list instead of by the run
+};
+
+class JournalModes : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(JournalModes, LogDuringTheRunAndTheFileModeAfterIt) {
+    QTemporaryDir dir;
+    const QString target = makeEmptyDatabase(dir.path());
+    putMarkerTable(target);
+    SqliteReader(target).scalar(std::string("PRAGMA journal_mode=") + GetParam().mode);
+
+    JournalWatchingHost host(fixture("big.mdb"), target);
+    RunState state;
+    bool logDuringPreview = false;
+    if (GetParam().preview) {
+        host.preview = host.option1 = true;
+        host.onPreview = [&] {
+            host.executeList(state);
+            logDuringPreview = QFileInfo::exists(target + QStringLiteral("-wal"));
+        };
+    }
+    ConversionRun(host, state).run();
+
+    if (GetParam().preview) EXPECT_TRUE(logDuringPreview);
+    else EXPECT_EQ(host.logSeen, std::vector<bool>(20, true));
+    expectConvertedAndRestored(host, target, GetParam().mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, JournalModes,
+                         // Only WAL is a mode of the file; the rollback modes
+                         // belong to a connection and a new one starts in delete.
+                         ::testing::Values(ModeCase{"delete", false}, ModeCase{"delete", true},
+                                           ModeCase{"wal", false}),
+                         [](const auto& info) { return std::string(info.param.mode) + (info.param.preview ? "_preview" : ""); });
+
+// Another connection reading when the run starts: the switch to the log
+// cannot be had, and the run converts as it would without it once the
+// reader lets go.
+TEST(JournalFallback, ReaderAtTheStartLeavesTheRunWithoutTheLog) {
+    QTemporaryDir dir;
+    const QString target = makeEmptyDatabase(dir.path());
+    putMarkerTable(target);
+
+    SqliteReader reader(target);
+    reader.execute("BEGIN");
+    ASSERT_EQ(reader.scalar("SELECT count(*) FROM Keep"), "1");
+
+    struct Host : JournalWatchingHost {
+        using JournalWatchingHost::JournalWatchingHost;
+        void tableStarted(const QString&) override {
+            if (reader) reader->execute("COMMIT");
+            reader = nullptr;
+        }
+        SqliteReader* reader = nullptr;
+    } host(fixture("big.mdb"), target);
+    host.reader = &reader;
+    RunState state;
+    ConversionRun(host, state).run();
+
+    EXPECT_EQ(host.reader, nullptr);
+    EXPECT_EQ(host.logSeen, std::vector<bool>(20, false));
+    expectConvertedAndRestored(host, target, "delete");
+}
+
+}  // namespace
+}  // namespace qb::test
