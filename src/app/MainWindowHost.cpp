@@ -10,7 +10,12 @@
 namespace qb {
 
 MainWindowHost::MainWindowHost(Form1& form, PreviewWindows& previews)
-    : form_(form), previews_(previews), fast_(form.ui()) {}
+    : form_(form), previews_(previews), ui_(form.ui()), fast_(ui_) {}
+
+MsgResult CountingInteraction::message(const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon) {
+    if (title == QStringLiteral("Application Error")) ++reports;
+    return inner_.message(text, title, buttons, icon);
+}
 
 void MainWindowHost::install() {
     form_.onStartConverting = [this] {
@@ -31,12 +36,19 @@ void MainWindowHost::execute(RunState& state, StatementKind kind, const std::str
 
 void MainWindowHost::tableStarted(const QString& name) {
     table_ = name;
+    reportsAtStart_ = ui_.reports;
+    lostAtStart_ = fast_.unreportedLostRows();
     if (!runOptions_.oneTransactionPerTable || !previewEnabled()) return;
     // The list starts afresh for each table in that mode, and after the
     // window has closed.
     ListViewModel& list = statementList();
     if (list.count() == 0) previews_.tableStarts.clear();
     previews_.tableStarts.push_back(list.count() + 1);
+}
+
+bool MainWindowHost::tableWhole() {
+    return ui_.reports == reportsAtStart_ && fast_.unreportedLostRows() == lostAtStart_ &&
+           !(runOptions_.oneTransactionPerTable && fast_.lastTableRolledBack());
 }
 
 void MainWindowHost::tableFinished(RunState&) {
@@ -48,7 +60,7 @@ void MainWindowHost::tableFinished(RunState&) {
                      QStringLiteral("Table rolled back"), MsgButtons::Ok, MsgIcon::Warning);
 }
 
-Interaction& MainWindowHost::ui() { return form_.ui(); }
+Interaction& MainWindowHost::ui() { return ui_; }
 SourceFields MainWindowHost::fields() { return form_.sourceFields(); }
 bool MainWindowHost::previewEnabled() { return form_.check1Value() == 1; }
 bool MainWindowHost::perFile() { return form_.option1Value(); }
