@@ -34,8 +34,21 @@ T& deref(const std::unique_ptr<T>& p) {
 
 }  // namespace
 
+void executeOnRun(RunState& state, const std::string& statement) {
+    Connection& connection = deref(state.SQLite_conn);
+    try {
+        connection.execute(statement);
+    } catch (const DbError& e) {
+        const std::string& text = e.description();
+        const bool noRoom = text.find("disk I/O error") != std::string::npos ||
+                            text.find("database or disk is full") != std::string::npos;
+        if (!noRoom || !state.leaveLog || !state.leaveLog()) throw;
+        connection.execute(statement);
+    }
+}
+
 void ConversionHost::execute(RunState& state, StatementKind, const std::string& statement, ValueTexts*) {
-    deref(state.SQLite_conn).execute(statement);
+    executeOnRun(state, statement);
 }
 
 void ConversionHost::tableStarted(const QString&) {}
@@ -88,8 +101,15 @@ void ConversionRun::run() {
     std::optional<WriteAheadLog> wal;
     if (state_.SQLite_conn && state_.SQLite_conn->isOpen()) wal.emplace(*state_.SQLite_conn);
     const auto restoreJournal = [&] {
+        state_.leaveLog = nullptr;
         if (wal) wal->restore();
     };
+    if (wal && wal->active()) state_.leaveLog = [&wal] { return wal->leave(); };
+    // The handler above refers to this run's log: gone with it.
+    struct ForgetLog {
+        RunState& state;
+        ~ForgetLog() { state.leaveLog = nullptr; }
+    } forgetLog{state_};
 
     using Kind = ConversionHost::StatementKind;
     const int tableCount = static_cast<int>(host_.List2().size());

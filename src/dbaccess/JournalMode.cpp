@@ -49,17 +49,19 @@ WriteAheadLog::WriteAheadLog(Connection& connection) : connection_(connection) {
 
 WriteAheadLog::~WriteAheadLog() { restore(); }
 
-void WriteAheadLog::restore() noexcept {
-    if (previous_.empty()) return;
+void WriteAheadLog::restore() noexcept { leave(); }
+
+bool WriteAheadLog::leave() noexcept {
+    if (previous_.empty()) return false;
     const std::string mode = std::exchange(previous_, std::string());
-    if (!connection_.isOpen()) return;
+    if (!connection_.isOpen()) return false;
     try {
-        std::string statement = "PRAGMA journal_mode=" + mode;
-        askJournalMode(connection_, statement);
+        return askJournalMode(connection_, "PRAGMA journal_mode=" + mode) == mode;
     } catch (...) {
         // Another connection still reading the log keeps the file in WAL;
         // every committed statement is in it all the same, and SQLite
         // folds the log in when the file is next opened alone.
+        return false;
     }
 }
 

@@ -28,6 +28,10 @@ public:
     // Puts the earlier journal mode back while the connection is still
     // open; does nothing the second time or when the switch never happened.
     void restore() noexcept;
+    // Restores the earlier mode and says whether the file has left WAL
+    // for good (false when it was not in WAL because of this object, or
+    // could not leave it).
+    bool leave() noexcept;
 
 private:
     Connection& connection_;
