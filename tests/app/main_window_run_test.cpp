@@ -6,6 +6,7 @@
 #include "MainWindowTest.h"
 #include "preview/PreviewWindows.h"
 #include "shell/OptionsWindow.h"
+#include "shell/Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,40 @@ TEST_F(MainWindowRun, OptionsSurviveARestartAndWriteWhatTheCommandLineWrites) {
     const std::string dump = dumpDatabase(target);
     EXPECT_NE(dump.find("PRIMARY KEY"), std::string::npos);
     EXPECT_EQ(dump, dumpDatabase(cliTarget));
+}
+
+// One transaction per table in the preview: a line of the middle table
+// fails, the table before it stays, and nothing of the failing table does.
+TEST_F(MainWindowRun, ExecuteSqlByTableKeepsWholeTablesOnly) {
+    settings::save(QStringLiteral("OneTransactionPerTable"), QStringLiteral("True"));
+    setInputs(fixture("sample.mdb"), target, true, false);
+    // Per file: Products (lines 1-13), Orders (14-44), Customers (45-63).
+    bool executed = false, left = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != QStringLiteral("Form2")) return;
+        QPushButton* button = nullptr;
+        if (!executed) {
+            executed = true;
+            previews->statementList().setText(20, QStringLiteral("INSERT INTO nowhere VALUES(1)"));
+            button = modal->findChild<QPushButton*>(QStringLiteral("PushButton1"));
+        } else if (previews->ErrorLine != 0 && !left) {
+            left = true;
+            button = modal->findChild<QPushButton*>(QStringLiteral("PushButton5"));
+        }
+        if (button) QTimer::singleShot(0, button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
+    });
+    poll.start(10);
+    start();
+    poll.stop();
+
+    EXPECT_EQ(previews->tableStarts, (std::vector<int>{1, 14, 45}));
+    EXPECT_EQ(previews->ErrorLine, 20);
+    EXPECT_TRUE(ui.texts().join('\n').contains(QStringLiteral("Nothing of this table was kept: lines 14 to 20")))
+        << ui.texts().join('\n').toStdString();
+    SqliteReader db(target);
+    EXPECT_EQ(db.tableNames(), std::vector<std::string>{"Products"});
+    EXPECT_EQ(db.rowCount("Products"), 12);
 }
 
 TEST_F(MainWindowRun, SecondClickDuringARunDoesNothing) {
