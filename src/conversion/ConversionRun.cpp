@@ -96,10 +96,14 @@ void ConversionRun::run() {
     trap.run(138, [&] { deref(state_.SQLite_conn).connectionTimeout = 5000; });
     trap.run(140, [&] { connectionsOpen = true; });
     trap.run(142, [&] { deref(state_.SQLite_conn).open(SQLiteConnectionString(host_.fields().sqlitePath).toStdString()); });
-    // For the run and the SQL Preview window's execution within it; put
-    // back before the connection closes, whichever way the run ends.
+    // For statements that each commit by themselves (the run's and the SQL
+    // Preview window's within it); put back before the connection closes,
+    // whichever way the run ends. A host that writes each table in one
+    // transaction syncs once per table anyway, and the log would only make
+    // every page be written twice.
     std::optional<WriteAheadLog> wal;
-    if (state_.SQLite_conn && state_.SQLite_conn->isOpen()) wal.emplace(*state_.SQLite_conn);
+    if (state_.SQLite_conn && state_.SQLite_conn->isOpen() && !host_.wantsInsertValues())
+        wal.emplace(*state_.SQLite_conn);
     const auto restoreJournal = [&] {
         state_.leaveLog = nullptr;
         if (wal) wal->restore();
