@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace qb {
 
@@ -36,6 +37,7 @@ T& deref(const std::unique_ptr<T>& p) {
 
 void executeOnRun(RunState& state, const std::string& statement) {
     Connection& connection = deref(state.SQLite_conn);
+    if (state.enterLog) std::exchange(state.enterLog, nullptr)();
     try {
         connection.execute(statement);
     } catch (const DbError& e) {
@@ -102,17 +104,24 @@ void ConversionRun::run() {
     // transaction syncs once per table anyway, and the log would only make
     // every page be written twice.
     std::optional<WriteAheadLog> wal;
-    if (state_.SQLite_conn && state_.SQLite_conn->isOpen() && !host_.wantsInsertValues())
-        wal.emplace(*state_.SQLite_conn);
+    if (state_.SQLite_conn && state_.SQLite_conn->isOpen() && !host_.wantsInsertValues()) {
+        state_.enterLog = [this, &wal] {
+            wal.emplace(*state_.SQLite_conn);
+            if (wal->active()) state_.leaveLog = [&wal] { return wal->leave(); };
+        };
+    }
     const auto restoreJournal = [&] {
+        state_.enterLog = nullptr;
         state_.leaveLog = nullptr;
         if (wal) wal->restore();
     };
-    if (wal && wal->active()) state_.leaveLog = [&wal] { return wal->leave(); };
-    // The handler above refers to this run's log: gone with it.
+    // The handlers above refer to this run's log: gone with it.
     struct ForgetLog {
         RunState& state;
-        ~ForgetLog() { state.leaveLog = nullptr; }
+        ~ForgetLog() {
+            state.enterLog = nullptr;
+            state.leaveLog = nullptr;
+        }
     } forgetLog{state_};
 
     using Kind = ConversionHost::StatementKind;

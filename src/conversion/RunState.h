@@ -15,8 +15,11 @@ struct RunState {
     bool SQLFormOK = false;
     bool IsConverting = false;
     bool StopConverting = false;
-    // Set by the run while its file is in write-ahead-log mode: leaves that
-    // mode (the log folded into the file) and says whether it did.
+    // Set by the run: switches the file to write-ahead-log mode before the
+    // first statement is executed (a run that executes nothing leaves the
+    // file untouched), and while the file is in that mode, leaves it (the
+    // log folded into the file) and says whether it did.
+    std::function<void()> enterLog;
     std::function<bool()> leaveLog;
 };
 

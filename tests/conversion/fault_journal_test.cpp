@@ -52,7 +52,9 @@ TEST_P(JournalModes, LogDuringTheRunAndTheFileModeAfterIt) {
     if (GetParam().preview) {
         host.preview = host.option1 = true;
         host.onPreview = [&] {
-            host.executeList(state);
+            // As the preview window's "Execute SQL" runs them.
+            const StatementRunner run = runnerOn(state);
+            for (int n = 1; n <= host.statements->count(); ++n) run(host.statements->text(n));
             logDuringPreview = QFileInfo::exists(target + QStringLiteral("-wal"));
         };
     }
@@ -70,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, JournalModes,
                                            ModeCase{"wal", false}),
                          [](const auto& info) { return std::string(info.param.mode) + (info.param.preview ? "_preview" : ""); });
 
-// Another connection reading when the run starts: the switch to the log
-// cannot be had, and the run converts as it would without it once the
+// Another connection reading when the run tries the switch to the log:
+// it cannot be had, and the run converts as it would without it once the
 // reader lets go.
 TEST(JournalFallback, ReaderAtTheStartLeavesTheRunWithoutTheLog) {
     QTemporaryDir dir;
@@ -84,9 +86,14 @@ TEST(JournalFallback, ReaderAtTheStartLeavesTheRunWithoutTheLog) {
 
     struct Host : JournalWatchingHost {
         using JournalWatchingHost::JournalWatchingHost;
-        void tableStarted(const QString&) override {
-            if (reader) reader->execute("COMMIT");
-            reader = nullptr;
+        void execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) override {
+            if (reader) {
+                ASSERT_TRUE(state.enterLog);
+                std::exchange(state.enterLog, nullptr)();
+                reader->execute("COMMIT");
+                reader = nullptr;
+            }
+            JournalWatchingHost::execute(state, kind, statement, values);
         }
         SqliteReader* reader = nullptr;
     } host(fixture("big.mdb"), target);
