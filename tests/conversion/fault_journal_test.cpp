@@ -4,6 +4,7 @@
 
 #include "fault_support.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -71,6 +72,28 @@ INSTANTIATE_TEST_SUITE_P(Modes, JournalModes,
                          ::testing::Values(ModeCase{"delete", false}, ModeCase{"delete", true},
                                            ModeCase{"wal", false}),
                          [](const auto& info) { return std::string(info.param.mode) + (info.param.preview ? "_preview" : ""); });
+
+// A preview that is only looked at executes nothing, and the file is not
+// touched, not even to switch its journal mode.
+TEST(JournalModes, PreviewWithoutExecutionLeavesTheFileAsItWas) {
+    QTemporaryDir dir;
+    const QString target = makeEmptyDatabase(dir.path());
+    putMarkerTable(target);
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    JournalWatchingHost host(fixture("big.mdb"), target);
+    host.preview = host.option1 = true;
+    RunState state;
+    ConversionRun(host, state).run();
+
+    ASSERT_EQ(host.previews.size(), 1u);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("-wal")));
+}
 
 // Another connection reading when the run tries the switch to the log:
 // it cannot be had, and the run converts as it would without it once the
