@@ -1,6 +1,7 @@
 #include "MainWindowHost.h"
 
 #include "conversion/ConversionRun.h"
+#include "conversion/ListViewModel.h"
 #include "preview/PreviewWindows.h"
 #include "shell/Form1.h"
 
@@ -8,13 +9,58 @@
 
 namespace qb {
 
-MainWindowHost::MainWindowHost(Form1& form, PreviewWindows& previews) : form_(form), previews_(previews) {}
+MainWindowHost::MainWindowHost(Form1& form, PreviewWindows& previews)
+    : form_(form), previews_(previews), ui_(form.ui()), fast_(ui_) {}
 
-void MainWindowHost::install() {
-    form_.onStartConverting = [this] { ConversionRun(*this, form_.runState).run(); };
+MsgResult CountingInteraction::message(const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon) {
+    if (title == QStringLiteral("Application Error")) ++reports;
+    return inner_.message(text, title, buttons, icon);
 }
 
-Interaction& MainWindowHost::ui() { return form_.ui(); }
+void MainWindowHost::install() {
+    form_.onStartConverting = [this] {
+        runOptions_ = loadWindowOptions();
+        previews_.tableStarts.clear();
+        ConversionRun(*this, form_.runState).run();
+    };
+}
+
+bool MainWindowHost::wantsInsertValues() const {
+    return runOptions_.oneTransactionPerTable && form_.check1Value() != 1;
+}
+
+void MainWindowHost::execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) {
+    if (runOptions_.oneTransactionPerTable) fast_.execute(state, kind, statement, values);
+    else ConversionHost::execute(state, kind, statement, values);
+}
+
+void MainWindowHost::tableStarted(const QString& name) {
+    table_ = name;
+    reportsAtStart_ = ui_.reports;
+    lostAtStart_ = fast_.unreportedLostRows();
+    if (!runOptions_.oneTransactionPerTable || !previewEnabled()) return;
+    // The list starts afresh for each table in that mode, and after the
+    // window has closed.
+    ListViewModel& list = statementList();
+    if (list.count() == 0) previews_.tableStarts.clear();
+    previews_.tableStarts.push_back(list.count() + 1);
+}
+
+bool MainWindowHost::tableWhole() {
+    return ui_.reports == reportsAtStart_ && fast_.unreportedLostRows() == lostAtStart_ &&
+           !(runOptions_.oneTransactionPerTable && fast_.lastTableRolledBack());
+}
+
+void MainWindowHost::tableFinished(RunState&) {
+    if (!runOptions_.oneTransactionPerTable) return;
+    fast_.tableFinished();
+    if (fast_.lastTableRolledBack())
+        ui().message(QStringLiteral("Nothing of the table ") + table_ +
+                         QStringLiteral(" was kept: it was rolled back whole, and the SQLite file has what it had before."),
+                     QStringLiteral("Table rolled back"), MsgButtons::Ok, MsgIcon::Warning);
+}
+
+Interaction& MainWindowHost::ui() { return ui_; }
 SourceFields MainWindowHost::fields() { return form_.sourceFields(); }
 bool MainWindowHost::previewEnabled() { return form_.check1Value() == 1; }
 bool MainWindowHost::perFile() { return form_.option1Value(); }

@@ -19,8 +19,9 @@ namespace qb {
 
 class ListViewModel;
 
-// The command line's additions to the statements; the window uses none,
-// and without them every statement is what the window executes.
+// Additions to the statements, from the command line or the window's
+// Options; with none of them every statement is what the window has always
+// executed.
 struct ConversionOptions {
     bool keys = false;         // primary keys, NOT NULL, foreign keys and indexes
     bool childTables = false;  // attachment and multi-value entries as tables of their own
@@ -75,8 +76,9 @@ public:
     enum class StatementKind { Drop, Create, Insert, Index };
     using ValueTexts = std::vector<std::optional<std::string>>;
     virtual bool wantsInsertValues() const { return false; }
-    // Which of the values of the coming INSERTs are bytes to bind as a BLOB
-    // rather than text; set before each table's rows.
+    // How each value of the coming INSERTs is bound (a BindKind: text,
+    // bytes as a BLOB, or a number where the text is an exact one); set
+    // before each table's rows, cleared after them.
     virtual void binaryValues(const std::vector<char>& /*binary*/) {}
     // False once a row of the current table was rejected or lost.
     virtual bool tableWhole() { return true; }

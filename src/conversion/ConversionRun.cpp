@@ -7,11 +7,14 @@
 #include "ValueText.h"
 #include "dbaccess/Access.h"
 #include "dbaccess/Datatype.h"
+#include "dbaccess/JournalMode.h"
 #include "dbaccess/SQLite.h"
 #include "core/ErrorTrap.h"
 
 #include <QLocale>
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace qb {
 
@@ -32,8 +35,22 @@ T& deref(const std::unique_ptr<T>& p) {
 
 }  // namespace
 
+void executeOnRun(RunState& state, const std::string& statement) {
+    Connection& connection = deref(state.SQLite_conn);
+    if (state.enterLog) std::exchange(state.enterLog, nullptr)();
+    try {
+        connection.execute(statement);
+    } catch (const DbError& e) {
+        const std::string& text = e.description();
+        const bool noRoom = text.find("disk I/O error") != std::string::npos ||
+                            text.find("database or disk is full") != std::string::npos;
+        if (!noRoom || !state.leaveLog || !state.leaveLog()) throw;
+        connection.execute(statement);
+    }
+}
+
 void ConversionHost::execute(RunState& state, StatementKind, const std::string& statement, ValueTexts*) {
-    deref(state.SQLite_conn).execute(statement);
+    executeOnRun(state, statement);
 }
 
 void ConversionHost::tableStarted(const QString&) {}
@@ -81,6 +98,31 @@ void ConversionRun::run() {
     trap.run(138, [&] { deref(state_.SQLite_conn).connectionTimeout = 5000; });
     trap.run(140, [&] { connectionsOpen = true; });
     trap.run(142, [&] { deref(state_.SQLite_conn).open(SQLiteConnectionString(host_.fields().sqlitePath).toStdString()); });
+    // For statements that each commit by themselves (the run's and the SQL
+    // Preview window's within it); put back before the connection closes,
+    // whichever way the run ends. A host that writes each table in one
+    // transaction syncs once per table anyway, and the log would only make
+    // every page be written twice.
+    std::optional<WriteAheadLog> wal;
+    if (state_.SQLite_conn && state_.SQLite_conn->isOpen() && !host_.wantsInsertValues()) {
+        state_.enterLog = [this, &wal] {
+            wal.emplace(*state_.SQLite_conn);
+            if (wal->active()) state_.leaveLog = [&wal] { return wal->leave(); };
+        };
+    }
+    const auto restoreJournal = [&] {
+        state_.enterLog = nullptr;
+        state_.leaveLog = nullptr;
+        if (wal) wal->restore();
+    };
+    // The handlers above refer to this run's log: gone with it.
+    struct ForgetLog {
+        RunState& state;
+        ~ForgetLog() {
+            state.enterLog = nullptr;
+            state.leaveLog = nullptr;
+        }
+    } forgetLog{state_};
 
     using Kind = ConversionHost::StatementKind;
     const int tableCount = static_cast<int>(host_.List2().size());
@@ -174,10 +216,9 @@ void ConversionRun::run() {
                 const bool wantValues = host_.wantsInsertValues();
                 // OLE Object fields kept as BLOBs: their bytes, not their text.
                 std::vector<char> blob(plan.types.size(), 0);
-                if (options.blobs) {
+                if (options.blobs)
                     for (std::size_t f = 0; f < blob.size(); ++f) blob[f] = std::exchange(plan.passedOver[f], 0);
-                    host_.binaryValues(blob);
-                }
+                if (wantValues) host_.binaryValues(bindKinds(plan, blob));
                 const long long rowLimit = host_.rowLimit();
                 ConversionHost::ValueTexts values;
                 // A limit of none takes no row at all.
@@ -228,7 +269,7 @@ void ConversionRun::run() {
             }
             trap.run(370, [&] { deref(rowset).close(); });
             trap.run(370, [&] { host_.tableFinished(state_); });
-            if (options.blobs) host_.binaryValues({});
+            host_.binaryValues({});
             if (options.keys || options.childTables) extras.afterTable(tableName, answer, !passOverRows);
             trap.run(372, [&] { state_.StopConverting = true; });
             if (trap.test(374, [&] { return host_.previewEnabled(); }) &&
@@ -244,6 +285,7 @@ void ConversionRun::run() {
         trap.run(390, [&] { state_.SQLFormOK = false; });
         trap.run(392, [&] { host_.showPreview(); });
         if (trap.test(394, [&] { return !state_.SQLFormOK; })) {
+            restoreJournal();
             trap.run(396, [&] { deref(state_.SQLite_conn).close(); });
             trap.run(398, [&] { deref(source).close(); });
             trap.run(400, [&] { connectionsOpen = false; });
@@ -251,6 +293,7 @@ void ConversionRun::run() {
         }
     }
     if (trap.test(404, [&] { return connectionsOpen; })) {
+        restoreJournal();
         trap.run(406, [&] { deref(state_.SQLite_conn).close(); });
         trap.run(408, [&] { deref(source).close(); });
     }

@@ -1,6 +1,7 @@
 #include "InsertStatement.h"
 
 #include "ColumnType.h"
+#include "dbaccess/BoundNumber.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -17,6 +18,20 @@ InsertPlan makeInsertPlan(std::string_view table, const std::vector<FieldInfo>& 
         plan.passedOver.push_back(isLongBinary(f.type) ? 1 : 0);
     }
     return plan;
+}
+
+std::vector<char> bindKinds(const InsertPlan& plan, const std::vector<char>& blob) {
+    std::vector<char> kinds;
+    for (std::size_t f = 0; f < plan.types.size(); ++f) {
+        if (f < blob.size() && blob[f]) {
+            kinds.push_back(kBindBytes);
+            continue;
+        }
+        if (plan.passedOver[f]) continue;
+        const std::string_view declared = columnTypeFor(plan.types[f]).declaredType;
+        kinds.push_back(declared == "INTEGER" || declared == "NUMERIC" ? kBindNumber : kBindText);
+    }
+    return kinds;
 }
 
 void beginInsert(std::string& statement, const InsertPlan& plan) { statement.assign(plan.head); }

@@ -45,6 +45,10 @@ void appendInsertBytes(std::string& statement, BoundValues* bound, const Variant
 // A non-empty value text, bound as what its quoted literal stands for (NUL
 // characters left out as there).
 void bindValueText(BoundValues& bound, std::string&& text);
+// How a binding host binds each value the run hands it (one per field
+// that is not passed over): `blob` marks fields whose bytes are bound,
+// numeric columns may take their values as numbers.
+std::vector<char> bindKinds(const InsertPlan& plan, const std::vector<char>& blob);
 // [348], [350] Drops the separator after the last value and closes the list.
 void finishInsert(std::string& statement);
 

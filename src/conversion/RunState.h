@@ -1,7 +1,9 @@
 #pragma once
 #include "dbaccess/Connection.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace qb {
 
@@ -13,6 +15,18 @@ struct RunState {
     bool SQLFormOK = false;
     bool IsConverting = false;
     bool StopConverting = false;
+    // Set by the run: switches the file to write-ahead-log mode before the
+    // first statement is executed (a run that executes nothing leaves the
+    // file untouched), and while the file is in that mode, leaves it (the
+    // log folded into the file) and says whether it did.
+    std::function<void()> enterLog;
+    std::function<bool()> leaveLog;
 };
+
+// Executes a statement on the run's connection. A log the disk cannot grow
+// would fail every later statement, where the file's own journal mode needs
+// room only for the rows themselves: the run then leaves the log and tries
+// the statement once more, which the failed attempt left undone.
+void executeOnRun(RunState& state, const std::string& statement);
 
 }  // namespace qb

@@ -1,6 +1,7 @@
 #include "OdbcBackend.h"
 
 #include "Backends.h"
+#include "BoundNumber.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -322,6 +323,8 @@ struct OdbcPrepared : OdbcBackend::Prepared {
     // next: a batch binds thousands, and allocating them anew for every
     // execution showed in the writer's profile.
     std::vector<SQLLEN> lengths;
+    // Values bound as numbers, likewise in place until the execution.
+    std::vector<ExactNumber> numbers;
 
     void release() {
         if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
@@ -434,13 +437,29 @@ void OdbcBackend::bindAndExecute(Prepared& statement, const std::vector<std::opt
     // Buffers must stay in place until SQLExecute has read them.
     std::vector<SQLLEN>& lengths = p->lengths;
     lengths.resize(parameters.size());
+    p->numbers.resize(parameters.size());
     static char empty[1] = {0};
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         const auto& value = parameters[i];
+        const char kind = binary.empty() ? char{kBindText} : binary[i % binary.size()];
+        if (kind == kBindNumber && value) {
+            if (auto number = exactNumber(*value)) {
+                ExactNumber& slot = p->numbers[i] = *number;
+                const bool integer = std::holds_alternative<std::int64_t>(slot);
+                void* data = integer ? static_cast<void*>(&std::get<std::int64_t>(slot))
+                                     : static_cast<void*>(&std::get<double>(slot));
+                lengths[i] = integer ? sizeof(std::int64_t) : sizeof(double);
+                if (!succeeded(SQLBindParameter(p->stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
+                                                integer ? SQL_C_SBIGINT : SQL_C_DOUBLE,
+                                                integer ? SQL_BIGINT : SQL_DOUBLE, 0, 0, data, 0, &lengths[i])))
+                    raiseStatementError(SQL_HANDLE_STMT, p->stmt);
+                continue;
+            }
+        }
         lengths[i] = value ? static_cast<SQLLEN>(value->size()) : SQL_NULL_DATA;
         char* data = value && !value->empty() ? const_cast<char*>(value->data()) : empty;
         const SQLULEN size = value ? std::max<SQLULEN>(value->size(), 1) : 1;
-        const bool bytes = !binary.empty() && binary[i % binary.size()] != 0;
+        const bool bytes = kind == kBindBytes;
         if (!succeeded(SQLBindParameter(p->stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
                                         bytes ? SQL_C_BINARY : SQL_C_CHAR, bytes ? SQL_LONGVARBINARY : SQL_VARCHAR,
                                         size, 0, data, static_cast<SQLLEN>(size), &lengths[i])))

@@ -28,8 +28,9 @@ public:
     std::unique_ptr<RowSource> openRowset(const std::string& source) override;
 
     // A statement prepared once and executed many times with text
-    // parameters (std::nullopt binds NULL). Where `binary` (repeated over
-    // the parameters when shorter) is set, the bytes are bound as a BLOB.
+    // parameters (std::nullopt binds NULL). `binary` (repeated over the
+    // parameters when shorter) holds a BindKind per parameter: the bytes
+    // bound as a BLOB, or the text's exact number where it has one.
     class Prepared {
     public:
         virtual ~Prepared() = default;

@@ -4,6 +4,7 @@
 #include "ExactTextEdit.h"
 #include "FormKit.h"
 #include "PreviewWindows.h"
+#include "TableTransactions.h"
 #include "conversion/ConversionHost.h"
 #include "conversion/ListViewModel.h"
 #include "shell/Appearance.h"
@@ -175,12 +176,17 @@ void Form2::pushButton1Click() {
     setInert(true);
     // After a stop the lines before the stopped one are in the database:
     // running them again would duplicate their rows.
+    // With one transaction per table a stop keeps only whole tables.
+    int kept = -1;
     const ExecuteResult result =
-        ExecuteSQL(list_, runnerOn(state_), state_, windows_.ErrorLine, *this, ui_, linesDone_ + 1);
+        windows_.tableStarts.empty()
+            ? ExecuteSQL(list_, runnerOn(state_), state_, windows_.ErrorLine, *this, ui_, linesDone_ + 1)
+            : ExecuteSQLByTable(list_, windows_.tableStarts, runnerOn(state_), state_, windows_.ErrorLine, *this, ui_,
+                                linesDone_ + 1, kept);
     executing_ = false;
     setInert(false);
     if (result == ExecuteResult::Stopped && windows_.ErrorLine > linesDone_) {
-        linesDone_ = windows_.ErrorLine - 1;
+        linesDone_ = kept >= 0 ? kept : windows_.ErrorLine - 1;
         listView1_->viewport()->update();
     }
     if (result == ExecuteResult::Completed && !leaving_) {

@@ -12,6 +12,7 @@
 
 #include <QString>
 #include <memory>
+#include <vector>
 
 class QWidget;
 
@@ -56,6 +57,11 @@ public:
     // Line at which the last execution stopped; 0 before the first stop.
     // Survives the closing of the window.
     int ErrorLine = 0;
+
+    // With one transaction per table: the first line of each table's
+    // statements in the list, so "Execute SQL" runs a table as one change.
+    // Empty otherwise, and then every line stands by itself.
+    std::vector<int> tableStarts;
 
 private:
     Interaction& ui_;

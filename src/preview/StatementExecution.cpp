@@ -32,7 +32,7 @@ bool isBlank(const QString& text) {
 StatementRunner runnerOn(RunState& state) {
     return [&state](const QString& statement) {
         if (!state.SQLite_conn) throw std::runtime_error("Object variable or With block variable not set");
-        state.SQLite_conn->execute(statement.toStdString());
+        executeOnRun(state, statement.toStdString());
     };
 }
 

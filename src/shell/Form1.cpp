@@ -4,6 +4,7 @@
 #include "Controls.h"
 #include "core/ErrorTrap.h"
 #include "Form1Texts.h"
+#include "OptionsWindow.h"
 #include "core/Main.h"
 #include "Settings.h"
 #include "dbaccess/ODBCProvider.h"
@@ -46,7 +47,9 @@ Form1::~Form1() = default;
 void Form1::buildControls() {
     setObjectName(kForm);
     setFont(arialBold(9));
-    setFixedSize(twips(0, 0, 8040, 6840).size());
+    // The Options button adds a row below the progress bar; everything
+    // above it stays where it always was.
+    setFixedSize(twips(0, 0, 8040, 7380).size());
 
     pushButton5_ = makePushButton(this, "PushButton5", QStringLiteral("Help"), twips(120, 120, 7800, 405));
 
@@ -90,6 +93,7 @@ void Form1::buildControls() {
     progressBar1_ = makeStatusProgressBar(this, "ProgressBar1");
     progressBar1_->setGeometry(twips(120, 6330, 7800, 405));
     progressBar1_->setStatusText(QStringLiteral("Progress Bar"));
+    pushButton9_ = makePushButton(this, "PushButton9", QStringLiteral("Options..."), twips(120, 6855, 7800, 405));
 
     // Working storage of the conversion run, below the client area.
     list1_ = makeControl<QListWidget>(this, "List1", twips(240, 8820, 3330, 1635));
@@ -98,7 +102,8 @@ void Form1::buildControls() {
     list2_->hide();
 
     QWidget* order[] = {check1_,      option1_, option2_,     pushButton7_, pushButton5_, text5_,       text6_,
-                        pushButton1_, pushButton4_, text1_, pushButton2_, pushButton3_, pushButton6_, pushButton8_};
+                        pushButton1_, pushButton4_, text1_, pushButton2_, pushButton3_, pushButton6_, pushButton8_,
+                        pushButton9_};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     check1_->setFocus();
 
@@ -106,7 +111,7 @@ void Form1::buildControls() {
 
     pointer_ = new PointerRule(this);
     pointer_->showHandOver({pushButton1_, pushButton2_, pushButton3_, pushButton4_, pushButton5_, pushButton6_,
-                            pushButton7_, pushButton8_});
+                            pushButton7_, pushButton8_, pushButton9_});
     pointer_->showDefaultOver({frame1_, frame2_, frame3_, text1_, text5_, text6_});
 }
 
@@ -138,6 +143,7 @@ void Form1::connectHandlers() {
     connect(pushButton6_, &QPushButton::clicked, this, [this] { pushButton6Click(); });
     connect(pushButton7_, &QPushButton::clicked, this, [this] { pushButton7Click(); });
     connect(pushButton8_, &QPushButton::clicked, this, [this] { pushButton8Click(); });
+    connect(pushButton9_, &QPushButton::clicked, this, [this] { pushButton9Click(); });
 }
 
 bool Form1::formLoad() {
@@ -309,6 +315,15 @@ void Form1::pushButton7Click() {
 void Form1::pushButton8Click() {
     ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton8_Click"));
     trap.run(100, [&] { text1_->setText(form1::sampleSqlitePath()); });
+}
+
+void Form1::pushButton9Click() {
+    ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton9_Click"));
+    trap.run(100, [&] {
+        auto* window = new OptionsWindow(ui_, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->open();
+    });
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

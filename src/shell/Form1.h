@@ -89,6 +89,7 @@ public:
     void pushButton6Click();  // SQLite help
     void pushButton7Click();  // Start Converting
     void pushButton8Click();  // SQLite sample
+    void pushButton9Click();  // Options
 
     // Files named on the command line, as a file manager passes them: the
     // first goes into the Access field, a second into the SQLite field, each
@@ -121,6 +122,7 @@ private:
     QPushButton* pushButton6_ = nullptr;
     QPushButton* pushButton7_ = nullptr;
     QPushButton* pushButton8_ = nullptr;
+    QPushButton* pushButton9_ = nullptr;
     QGroupBox* frame1_ = nullptr;
     QGroupBox* frame2_ = nullptr;
     QGroupBox* frame3_ = nullptr;

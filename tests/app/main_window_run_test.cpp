@@ -5,6 +5,8 @@
 #include "MainWindowHost.h"
 #include "MainWindowTest.h"
 #include "preview/PreviewWindows.h"
+#include "shell/OptionsWindow.h"
+#include "shell/Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +30,20 @@ protected:
         MainWindowTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(dir.isValid());
+        startProgram();
+        target = makeEmptyDatabase(dir.path());
+    }
+
+    // The main window as the program starts it; again for a restart.
+    void startProgram() {
+        host.reset();
+        previews.reset();
         form = std::make_unique<Form1>(ui, files);
         form->checkProvider = [](Interaction&) { return true; };
         previews = std::make_unique<PreviewWindows>(ui);
         host = std::make_unique<MainWindowHost>(*form, *previews);
         host->install();
         ASSERT_TRUE(form->formLoad());
-        target = makeEmptyDatabase(dir.path());
     }
 
     void setInputs(const QString& access, const QString& sqlite, bool preview, bool perTable = false) {
@@ -101,6 +110,80 @@ TEST_F(MainWindowRun, DirectConversionMatchesTheCommandLine) {
     SqliteReader db(target);
     for (const QJsonObject& table : manifestUserTables("sample.mdb"))
         expectTableMatchesManifest(db, table, cDateText, "sample.mdb");
+}
+
+TEST_F(MainWindowRun, OptionsSurviveARestartAndWriteWhatTheCommandLineWrites) {
+    auto openOptions = [&] {
+        QTest::mouseClick(child<QPushButton>("PushButton9"), Qt::LeftButton);
+        return form->findChild<OptionsWindow*>();
+    };
+    OptionsWindow* options = openOptions();
+    ASSERT_NE(options, nullptr);
+    ASSERT_EQ(options->checkBoxes().size(), 5u);
+    for (QCheckBox* box : options->checkBoxes()) {
+        EXPECT_FALSE(box->isChecked()) << box->text().toStdString();
+        box->click();
+    }
+    options->pushButton1Click();
+
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    options = openOptions();
+    ASSERT_NE(options, nullptr);
+    for (QCheckBox* box : options->checkBoxes()) EXPECT_TRUE(box->isChecked()) << box->text().toStdString();
+    options->pushButton1Click();
+
+    const QString source = fixture("sample.mdb");
+    setInputs(source, target, false);
+    start();
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back().text, QStringLiteral("Done."));
+    EXPECT_TRUE(reportTexts(ui).isEmpty()) << reportTexts(ui).join("\n").toStdString();
+
+    const QString cliTarget = dir.path() + "/cli.db";
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", "C");
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(QB_CONVERT_EXE), {"--fast", "--keys", "--child-tables", "--blobs", "--iso-dates", source, cliTarget});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const std::string dump = dumpDatabase(target);
+    EXPECT_NE(dump.find("PRIMARY KEY"), std::string::npos);
+    EXPECT_EQ(dump, dumpDatabase(cliTarget));
+}
+
+// One transaction per table in the preview: a line of the middle table
+// fails, the table before it stays, and nothing of the failing table does.
+TEST_F(MainWindowRun, ExecuteSqlByTableKeepsWholeTablesOnly) {
+    settings::save(QStringLiteral("OneTransactionPerTable"), QStringLiteral("True"));
+    setInputs(fixture("sample.mdb"), target, true, false);
+    // Per file: Products (lines 1-13), Orders (14-44), Customers (45-63).
+    bool executed = false, left = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != QStringLiteral("Form2")) return;
+        QPushButton* button = nullptr;
+        if (!executed) {
+            executed = true;
+            previews->statementList().setText(20, QStringLiteral("INSERT INTO nowhere VALUES(1)"));
+            button = modal->findChild<QPushButton*>(QStringLiteral("PushButton1"));
+        } else if (previews->ErrorLine != 0 && !left) {
+            left = true;
+            button = modal->findChild<QPushButton*>(QStringLiteral("PushButton5"));
+        }
+        if (button) QTimer::singleShot(0, button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
+    });
+    poll.start(10);
+    start();
+    poll.stop();
+
+    EXPECT_EQ(previews->tableStarts, (std::vector<int>{1, 14, 45}));
+    EXPECT_EQ(previews->ErrorLine, 20);
+    EXPECT_TRUE(ui.texts().join('\n').contains(QStringLiteral("Nothing of this table was kept: lines 14 to 20")))
+        << ui.texts().join('\n').toStdString();
+    SqliteReader db(target);
+    EXPECT_EQ(db.tableNames(), std::vector<std::string>{"Products"});
+    EXPECT_EQ(db.rowCount("Products"), 12);
 }
 
 TEST_F(MainWindowRun, SecondClickDuringARunDoesNothing) {

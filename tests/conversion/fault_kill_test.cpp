@@ -61,6 +61,8 @@ TEST_F(Killed, DirectConversionKeepsEveryRowBeforeTheKill) {
         return seen >= 50;
     });
     ASSERT_TRUE(killed) << "the conversion ended before it could be killed";
+    // Killed with its statements committed to the log, not yet the file.
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("-wal")));
 
     EXPECT_EQ(integrityOf(target), "ok");
     SqliteReader db(target);

@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 #include "dbaccess/Backends.h"
+#include "dbaccess/BoundNumber.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/OdbcBackend.h"
 #include "dbaccess/SQLite.h"
@@ -300,6 +301,38 @@ TEST(OdbcBackend, CloseDisconnectsSoTheFileCanBeReopenedAndWritten) {
     }
     auto c = openSqlite(path);
     EXPECT_EQ(readAll(*c, "SELECT count(*) FROM c")[0][0], Variant(std::int64_t{50}));
+}
+
+// Texts bound as numbers into numeric columns are stored exactly as the
+// same texts written as literals: the same values, the same types, the
+// texts that are no exact number left as they are.
+TEST(OdbcBackend, NumbersBoundAsNumbersStoreWhatTheirTextsStore) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto c = openSqlite(dir.filePath("n.db"));
+    c->execute("CREATE TABLE bound (i INTEGER, n NUMERIC, t TEXT)");
+    c->execute("CREATE TABLE literal (i INTEGER, n NUMERIC, t TEXT)");
+    auto* odbc = dynamic_cast<OdbcBackend*>(c->backend());
+    ASSERT_NE(odbc, nullptr);
+    auto insert = odbc->prepare("INSERT INTO bound VALUES (?, ?, ?)");
+    const std::vector<char> kinds{kBindNumber, kBindNumber, kBindText};
+    const char* texts[] = {"0", "-0", "7", "-12", "007", "+5", " 5", "9223372036854775807", "-9223372036854775808",
+                           "9223372036854775808", "1.5", "-0.0", "3.0", "0.1", "0.3", "12.34", "-1234.5678",
+                           "123456789012.345678", "0.30000000000000004", "1e5", "1.", ".5", "abc", "",
+                           "4503599627370497.5", "2.675", "1.0000000000000002"};
+    int exact = 0;
+    for (const char* text : texts) {
+        exact += exactNumber(text).has_value() ? 1 : 0;
+        odbc->bindAndExecute(*insert, {text, text, text}, kinds);
+        std::string literal = "'" + std::string(text) + "'";
+        c->execute("INSERT INTO literal VALUES (" + literal + ", " + literal + ", " + literal + ")");
+    }
+    EXPECT_GE(exact, 12);  // the cheap path is taken, not only the text one
+    const std::string row = "quote(i) || typeof(i) || '|' || quote(n) || typeof(n) || '|' || quote(t) || typeof(t)";
+    EXPECT_EQ(readAll(*c, "SELECT " + row + " FROM bound ORDER BY rowid"),
+              readAll(*c, "SELECT " + row + " FROM literal ORDER BY rowid"));
+    EXPECT_EQ(readAll(*c, "SELECT count(*) FROM bound b JOIN literal l ON b.rowid = l.rowid WHERE b.n IS l.n AND b.i IS l.i")[0][0],
+              Variant(static_cast<std::int64_t>(std::size(texts))));
 }
 
 }  // namespace

@@ -9,7 +9,10 @@
 #include "preview/Clipboard.h"
 #include "preview/FindReplace.h"
 #include "preview/StatementExecution.h"
+#include "preview/TableTransactions.h"
+#include "dbaccess/SQLite.h"
 
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -56,6 +59,43 @@ struct Execution : ::testing::Test {
     };
     ExecuteResult execute(ListViewModel& list) { return ExecuteSQL(list, runner, state, errorLine, display, ui); }
 };
+
+// One transaction per table, on a real file: a rejected line takes its
+// whole table back with it, the table before stays, and a second execution
+// from the first line not kept completes the file without duplicates.
+TEST_F(Execution, ByTableRollsBackTheFailingTableWholeAndResumesAtIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    state.SQLite_conn = Connection::create();
+    state.SQLite_conn->open(SQLiteConnectionString(dir.filePath("t.db")).toStdString());
+    auto list = listOf({"CREATE TABLE a (x)", "INSERT INTO a VALUES ('1')", "CREATE TABLE b (x)",
+                        "INSERT INTO b VALUES ('1')", "", "INSERT INTO b VALUES bad", "INSERT INTO b VALUES ('3')"});
+    const std::vector<int> starts{1, 3};
+    auto scalar = [&](const std::string& sql) {
+        auto r = state.SQLite_conn->backend()->openRowset(sql);
+        std::vector<Variant> row;
+        return r->next(row) ? std::get<std::string>(row.at(0)) : std::string("?");
+    };
+    auto rows = [&] {
+        const std::string tables = scalar("SELECT group_concat(name) FROM sqlite_master");
+        std::string out = scalar("SELECT '' || count(*) FROM a");
+        return out + "/" + (tables == "a,b" ? scalar("SELECT '' || count(*) FROM b") : tables);
+    };
+
+    int kept = -1;
+    EXPECT_EQ(ExecuteSQLByTable(*list, starts, runnerOn(state), state, errorLine, display, ui, 1, kept),
+              ExecuteResult::Stopped);
+    EXPECT_EQ(errorLine, 6);
+    EXPECT_EQ(kept, 2);
+    EXPECT_EQ(rows(), "1/a");
+    EXPECT_TRUE(ui.texts().last().startsWith("Nothing of this table was kept: lines 3 to 6")) << ui.texts().last().toStdString();
+
+    list->setText(6, QStringLiteral("INSERT INTO b VALUES ('2')"));
+    EXPECT_EQ(ExecuteSQLByTable(*list, starts, runnerOn(state), state, errorLine, display, ui, kept + 1, kept),
+              ExecuteResult::Completed);
+    EXPECT_EQ(rows(), "1/3");
+    EXPECT_TRUE(state.SQLFormOK);
+}
 
 TEST_F(Execution, EmptyListSaysSoAndChangesNothing) {
     auto list = listOf({});

@@ -297,7 +297,7 @@ TEST_F(MainWindow, BusyPointerStaysWhileThePointerCrossesButtonsAndFrames) {
 
 TEST_F(MainWindow, LayoutNamesCaptionsAndTabOrder) {
     start();
-    EXPECT_EQ(form->size(), QSize(536, 456));
+    EXPECT_EQ(form->size(), QSize(536, 492));
     EXPECT_EQ(child<QPushButton>("PushButton5")->geometry(), QRect(8, 8, 520, 27));
     EXPECT_EQ(child<QGroupBox>("Frame3")->geometry(), QRect(8, 172, 520, 129));
     EXPECT_EQ(child<QGroupBox>("Frame3")->title(), "SQLite File");
