@@ -3,6 +3,7 @@
 #include "ColumnType.h"
 #include "InsertStatement.h"
 #include "ListViewModel.h"
+#include "QueryViews.h"
 #include "TableExtras.h"
 #include "ValueText.h"
 #include "dbaccess/Access.h"
@@ -50,7 +51,8 @@ void ConversionRun::run() {
     bool connectionsOpen = false;
     const ConversionOptions options = host_.options();
     // ISO dates are those of the C locale's patterns.
-    const ValueFormat format(options.isoDates ? QLocale::c() : QLocale::system());
+    ValueFormat format(options.isoDates ? QLocale::c() : QLocale::system());
+    format.yesNoNumbers = options.views;
     TableExtras extras(host_, state_, format);
 
     trap.run(104, [&] { state_.SQLite_conn = Connection::create(); });
@@ -239,6 +241,11 @@ void ConversionRun::run() {
         trap.run(382, [&] { host_.setProgressText(QString()); });
     }
 
+    // Views read the tables, so they come after the last of them.
+    if (options.views) {
+        const auto outcomes = writeQueryViews(host_, state_);
+        host_.queriesFinished(outcomes);
+    }
     if (trap.test(386, [&] { return host_.previewEnabled(); }) && trap.test(388, [&] { return host_.perFile(); })) {
         trap.run(390, [&] { state_.SQLFormOK = false; });
         trap.run(392, [&] { host_.showPreview(); });

@@ -1,0 +1,99 @@
+#pragma once
+// Access SQL expressions read token by token and written as SQLite
+// expressions with Access's meaning (see ViewTranslation.h).
+
+#include "ViewTranslation.h"
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qb::accesssql {
+
+struct Token {
+    enum Kind { End, Number, String, Date, Name, Op } kind = End;
+    std::string text;      // names without brackets; strings without quotes; dates as written
+    bool bracketed = false;
+    bool is(const char* word) const;  // a bare name or operator, any case
+};
+
+// Throws NotTranslated for text it cannot read.
+std::vector<Token> tokenize(const std::string& text);
+
+// A translated expression.
+struct Sql {
+    std::string text;
+    ValueType type = ValueType::Unknown;
+    bool predicate = false;  // SQLite's 1/0 truth rather than a value
+    bool aggregate = false;
+    bool literal = false;
+    std::string literalValue;  // strings: the text; numbers and dates: their SQL
+    std::string columnName;    // a plain column reference: the column's name
+    std::string sourceKey;     // ... and the source it comes from
+};
+
+// One source of a FROM list, by the name the query uses for it.
+struct ScopeSource {
+    std::string key;
+    const Relation* relation = nullptr;
+};
+
+struct Scope {
+    std::vector<ScopeSource> sources;
+    // Output columns by alias, for references to them in the same query.
+    std::function<std::optional<Sql>(const std::string&)> alias;
+    // Set while translating a crosstab's value: the condition each
+    // aggregate's rows must meet.
+    std::string aggregateFilter;
+};
+
+class ExpressionReader {
+public:
+    ExpressionReader(const std::vector<Token>& tokens, const Scope& scope) : t_(tokens), scope_(scope) {}
+    Sql readAll();  // the whole token list as one expression
+    // A select column: the expression and the alias after AS, if any.
+    Sql readColumn(std::optional<std::string>& alias);
+    // The keys of the sources the expression's column references use.
+    const std::set<std::string>& used() const { return used_; }
+
+private:
+    Sql orExpr();
+    Sql andExpr();
+    Sql notExpr();
+    Sql comparison();
+    Sql concat();
+    Sql additive();
+    Sql modulo();
+    Sql intDivision();
+    Sql multiplicative();
+    Sql unary();
+    Sql power();
+    Sql primary();
+    Sql reference(const Token& first);
+    Sql call(const std::string& name);
+    Sql likeOf(const Sql& left);
+    Sql betweenOf(const Sql& left);
+    Sql inOf(const Sql& left);
+    std::vector<Sql> arguments();
+
+    const Token& peek() const { return t_[pos_]; }
+    const Token& take() { return pos_ + 1 < t_.size() ? t_[pos_++] : t_[pos_]; }
+    bool accept(const char* word);
+    void expect(const char* word);
+
+    const std::vector<Token>& t_;
+    const Scope& scope_;
+    std::size_t pos_ = 0;
+    std::set<std::string> used_;
+};
+
+// A value as SQLite's truth, and a truth as Access's -1/0 value.
+std::string predicateOf(const Sql& e);
+Sql valueOf(const Sql& e);
+// " COLLATE NOCASE" for texts, so they compare and sort as in Access.
+std::string collationFor(ValueType type);
+bool numeric(ValueType type);
+
+}  // namespace qb::accesssql
