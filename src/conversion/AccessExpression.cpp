@@ -373,7 +373,13 @@ Sql ExpressionReader::betweenOf(const Sql& left) {
 
 Sql ExpressionReader::inOf(const Sql& left) {
     expect("(");
-    if (peek().is("SELECT")) refuse("a subquery");
+    if (peek().is("SELECT")) {
+        const Sql sub = subqueryAt();
+        if ((sub.type == ValueType::Text && numeric(left.type)) || (left.type == ValueType::Text && numeric(sub.type)))
+            refuse("In with a text and a number");
+        Sql result = withAggregate(make("(" + left.text + collationFor(left.type) + " IN " + sub.text + ")", ValueType::YesNo, true), {&left});
+        return result;
+    }
     std::string list;
     Sql result = left;
     do {
@@ -518,7 +524,7 @@ Sql ExpressionReader::primary() {
     }
     case Token::Op:
         if (t.text == "(") {
-            if (peek().is("SELECT")) refuse("a subquery");
+            if (peek().is("SELECT")) return subqueryAt();
             Sql e = orExpr();
             expect(")");
             e.text = "(" + e.text + ")";
@@ -535,6 +541,11 @@ Sql ExpressionReader::primary() {
                 return s;
             }
             if (t.is("Null")) return make("NULL", ValueType::Unknown);
+            if (t.is("Exists") && peek().is("(") && t_[pos_ + 1].is("SELECT")) {
+                take();
+                const Sql sub = subqueryAt();
+                return make("(EXISTS " + sub.text + ")", ValueType::YesNo, true);
+            }
             if (peek().is("(")) return call(t.text);
         }
         return reference(t);
@@ -560,13 +571,16 @@ Sql ExpressionReader::reference(const Token& first) {
     const std::string column = parts.back();
     const ScopeSource* found = nullptr;
     const RelationColumn* foundColumn = nullptr;
-    for (const ScopeSource& s : scope_.sources) {
-        if (parts.size() == 2 && !equalsNoCase(s.key, parts[0])) continue;
-        for (const RelationColumn& c : s.relation->columns) {
-            if (!equalsNoCase(c.name, column)) continue;
-            if (found) refuse("the column [" + column + "], which more than one table has");
-            found = &s;
-            foundColumn = &c;
+    // The innermost query that has the name decides, as in SQL.
+    for (const Scope* scope = &scope_; scope && !found; scope = scope->outer) {
+        for (const ScopeSource& s : scope->sources) {
+            if (parts.size() == 2 && !equalsNoCase(s.key, parts[0])) continue;
+            for (const RelationColumn& c : s.relation->columns) {
+                if (!equalsNoCase(c.name, column)) continue;
+                if (found) refuse("the column [" + column + "], which more than one table has");
+                found = &s;
+                foundColumn = &c;
+            }
         }
     }
     if (!found) {
@@ -585,6 +599,20 @@ Sql ExpressionReader::reference(const Token& first) {
     s.sourceKey = found->key;
     used_.insert(found->key);
     return s;
+}
+
+Sql ExpressionReader::subqueryAt() {
+    if (!scope_.subquery) refuse("a subquery");
+    std::vector<Token> inner;
+    int depth = 0;
+    while (peek().kind != Token::End && !(depth == 0 && peek().is(")"))) {
+        if (peek().is("(")) ++depth;
+        if (peek().is(")")) --depth;
+        inner.push_back(take());
+    }
+    expect(")");
+    inner.push_back(Token{});
+    return scope_.subquery(inner);
 }
 
 std::vector<Sql> ExpressionReader::arguments() {

@@ -47,6 +47,11 @@ struct Scope {
     // Set while translating a crosstab's value: the condition each
     // aggregate's rows must meet.
     std::string aggregateFilter;
+    // The query around a subquery: names not found here are looked up there.
+    const Scope* outer = nullptr;
+    // Translates a subquery's tokens (SELECT ..., ended by an End token)
+    // into "(SELECT ...)" of one column.
+    std::function<Sql(const std::vector<Token>&)> subquery;
 };
 
 class ExpressionReader {
@@ -77,6 +82,7 @@ private:
     Sql betweenOf(const Sql& left);
     Sql inOf(const Sql& left);
     std::vector<Sql> arguments();
+    Sql subqueryAt();  // after "(", at SELECT; consumes the closing ")"
 
     const Token& peek() const { return t_[pos_]; }
     const Token& take() { return pos_ + 1 < t_.size() ? t_[pos_++] : t_[pos_]; }

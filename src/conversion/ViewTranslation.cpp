@@ -284,7 +284,9 @@ std::set<std::string> lowered(const std::set<std::string>& keys) {
 
 class SelectWriter {
 public:
-    SelectWriter(const SelectSpec& spec, RelationLookup& relations) : spec_(spec), relations_(relations) {}
+    SelectWriter(const SelectSpec& spec, RelationLookup& relations) : spec_(spec), relations_(relations) {
+        scope_.subquery = [this](const Tokens& tokens) { return subquery(tokens); };
+    }
 
     // The SELECT; `pivot` adds a crosstab's value columns after the rest.
     std::string write(std::vector<RelationColumn>& columns, bool collateOutput,
@@ -335,6 +337,22 @@ private:
         std::string text, suffix;
         std::set<std::string> used;
     };
+
+    // A subquery of one column, which sees this query's tables.
+    Sql subquery(const Tokens& tokens) {
+        TextReader reader(tokens);
+        SelectSpec spec = reader.select();
+        spec.orderBy = reader.orderBy();
+        if (!reader.atEnd()) refuse("a subquery it cannot read");
+        SelectWriter inner(spec, relations_);
+        inner.scope_.outer = &scope_;
+        std::vector<RelationColumn> columns;
+        Sql s;
+        s.text = "(" + inner.write(columns, false) + ")";
+        if (columns.size() != 1) refuse("a subquery of more than one column");
+        s.type = columns[0].type;
+        return s;
+    }
 
     void addSources(const FromNode& n) {
         if (n.left) {
@@ -388,12 +406,14 @@ private:
         int unnamed = 1000;
         for (OutputColumn& c : output_)
             if (c.name.empty()) c.name = "Expr" + std::to_string(unnamed++);
-        for (OutputColumn& c : output_) {
-            if (!c.fromReference) continue;
-            const auto same = std::count_if(output_.begin(), output_.end(),
-                                            [&](const OutputColumn& o) { return equalsNoCase(o.name, c.name); });
-            if (same > 1) c.name = c.sql.sourceKey + "." + c.sql.columnName;
-        }
+        std::vector<bool> shared(output_.size());
+        for (std::size_t i = 0; i < output_.size(); ++i)
+            shared[i] = output_[i].fromReference &&
+                        std::count_if(output_.begin(), output_.end(), [&](const OutputColumn& o) {
+                            return equalsNoCase(o.name, output_[i].name);
+                        }) > 1;
+        for (std::size_t i = 0; i < output_.size(); ++i)
+            if (shared[i]) output_[i].name = output_[i].sql.sourceKey + "." + output_[i].sql.columnName;
         std::set<std::string> seen;
         for (const OutputColumn& c : output_)
             if (!seen.insert(QString::fromStdString(c.name).toLower().toStdString()).second)
