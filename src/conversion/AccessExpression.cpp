@@ -150,6 +150,15 @@ void needNumber(const Sql& e, const char* what) {
 
 }  // namespace
 
+thread_local int Nesting::depth_ = 0;
+
+Nesting::Nesting() {
+    if (++depth_ > 200) {
+        --depth_;
+        refuse("expressions nested too deeply");
+    }
+}
+
 bool Token::is(const char* word) const {
     return (kind == Op || (kind == Name && !bracketed)) && equalsNoCase(text, word);
 }
@@ -295,6 +304,7 @@ Sql ExpressionReader::andExpr() {
 
 Sql ExpressionReader::notExpr() {
     if (!accept("Not")) return comparison();
+    const Nesting nesting;
     Sql e = notExpr();
     if (e.predicate) return withAggregate(make("(NOT " + e.text + ")", ValueType::YesNo, true), {&e});
     // Not works on the bits of a whole number: Not -1 is 0, Not 0 is -1.
@@ -474,6 +484,7 @@ Sql ExpressionReader::multiplicative() {
 
 Sql ExpressionReader::unary() {
     if (peek().kind == Token::Op && (peek().text == "-" || peek().text == "+")) {
+        const Nesting nesting;
         const std::string op = take().text;
         Sql e = valueOf(unary());
         needNumber(e, "a sign");
@@ -501,6 +512,7 @@ Sql ExpressionReader::power() {
 }
 
 Sql ExpressionReader::primary() {
+    const Nesting nesting;
     const Token t = take();
     switch (t.kind) {
     case Token::Number: {

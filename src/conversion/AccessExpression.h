@@ -19,6 +19,19 @@ struct Token {
     bool is(const char* word) const;  // a bare name or operator, any case
 };
 
+// Counts how deep the reading has gone into parentheses, signs, Not and
+// subqueries: text from a damaged file must not exhaust the stack.
+class Nesting {
+public:
+    Nesting();
+    ~Nesting() { --depth_; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+
+private:
+    static thread_local int depth_;
+};
+
 // Throws NotTranslated for text it cannot read.
 std::vector<Token> tokenize(const std::string& text);
 

@@ -76,7 +76,9 @@ std::vector<std::unique_ptr<FromNode>> fromRows(const SavedQuery& q) {
         n->alias = r->name2.value_or("");
         out.push_back(std::move(n));
     }
-    for (const QueryRow* r : q.rowsOf(queryattr::Join)) {
+    const auto joins = q.rowsOf(queryattr::Join);
+    if (joins.size() > 256) refuse("more joins than Access allows");
+    for (const QueryRow* r : joins) {
         const std::string from = r->name1.value_or(""), to = r->name2.value_or("");
         const int type = r->flag.value_or(0);
         if (type < 1 || type > 3) refuse("a join of an unknown kind");
@@ -225,6 +227,7 @@ private:
         return out;
     }
     std::unique_ptr<FromNode> tableRef() {
+        const Nesting nesting;
         if (accept("(")) {
             auto n = joinChain();
             if (!accept(")")) refuse("a FROM list it cannot read");
@@ -340,6 +343,7 @@ private:
 
     // A subquery of one column, which sees this query's tables.
     Sql subquery(const Tokens& tokens) {
+        const Nesting nesting;
         TextReader reader(tokens);
         SelectSpec spec = reader.select();
         spec.orderBy = reader.orderBy();

@@ -363,7 +363,10 @@ std::string fromClause(const SavedQuery& q) {
         s->key = r->name2 ? *r->name2 : r->name1.value_or("");
         sources.push_back(std::move(s));
     }
-    for (const QueryRow* r : q.rowsOf(queryattr::Join)) {
+    const auto joins = q.rowsOf(queryattr::Join);
+    // Access joins at most 32 tables; more rows than that are damage.
+    if (joins.size() > 256) fail("a query of " + std::to_string(joins.size()) + " joins");
+    for (const QueryRow* r : joins) {
         const std::string from = r->name1.value_or(""), to = r->name2.value_or("");
         const int type = r->flag.value_or(0);
         if (type < 1 || type > 3) fail("a join of an unknown kind " + std::to_string(type));
