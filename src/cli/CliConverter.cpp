@@ -309,11 +309,11 @@ public:
         return tables_;
     }
 
-    void queriesFinished(const std::vector<QueryOutcome>& outcomes) override { queries = outcomes; }
+    void queriesFinished(const QueryViewsResult& result) override { queries = result; }
 
     long long rows = 0;
     int tables = 0;
-    std::vector<QueryOutcome> queries;
+    QueryViewsResult queries;
     int tablesCollected = 0;
     long long rowsCollected = 0;
     int sqlWritten = -1;
@@ -732,7 +732,8 @@ int runConverter(const QStringList& arguments) {
         failures += tableLine(t, present, toScript, summary);
     }
     if (target && target->isOpen()) target->close();
-    for (const QueryOutcome& q : host.queries)
+    if (!host.queries.unreadable.empty()) summary += "Queries: not read: " + host.queries.unreadable + "\n";
+    for (const QueryOutcome& q : host.queries.queries)
         summary += "Query " + q.name + ": " + q.status + (q.reason.empty() ? "" : ": " + q.reason) + "\n";
 
     if (host.sqlWritten >= 0)

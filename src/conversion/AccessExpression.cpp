@@ -226,7 +226,8 @@ std::vector<Token> tokenize(const std::string& s) {
             for (const char* t : two)
                 if (s.compare(i, 2, t) == 0) op = t;
             if (std::string("+-*/\\^&=<>(),.!;").find(static_cast<char>(c)) == std::string::npos)
-                refuse(std::string("the character '") + static_cast<char>(c) + "'");
+                refuse(std::isprint(c) ? std::string("the character '") + static_cast<char>(c) + "'"
+                                       : "the character " + std::to_string(c));
             push(Token::Op, op);
             i += op.size();
         }

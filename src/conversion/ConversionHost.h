@@ -30,7 +30,7 @@ struct ConversionOptions {
     bool any() const { return keys || childTables || blobs || isoDates || views; }
 };
 
-struct QueryOutcome;
+struct QueryViewsResult;
 
 class ConversionHost {
 public:
@@ -91,8 +91,9 @@ public:
     // Called when a table's statements are complete (direct mode), so a
     // host that batches can commit; the default does nothing.
     virtual void tableFinished(RunState& state);
-    // With --views, after the views: what became of every saved query.
-    virtual void queriesFinished(const std::vector<QueryOutcome>& /*outcomes*/) {}
+    // With --views, after the views: what became of every saved query, or
+    // why they could not be read.
+    virtual void queriesFinished(const QueryViewsResult& /*result*/) {}
 };
 
 }  // namespace qb

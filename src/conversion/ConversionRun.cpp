@@ -243,8 +243,7 @@ void ConversionRun::run() {
 
     // Views read the tables, so they come after the last of them.
     if (options.views) {
-        const auto outcomes = writeQueryViews(host_, state_);
-        host_.queriesFinished(outcomes);
+        host_.queriesFinished(writeQueryViews(host_, state_));
     }
     if (trap.test(386, [&] { return host_.previewEnabled(); }) && trap.test(388, [&] { return host_.perFile(); })) {
         trap.run(390, [&] { state_.SQLFormOK = false; });

@@ -215,16 +215,19 @@ void writeQueryTable(ViewWriter& writer, ErrorTrap& trap, const std::vector<Quer
 
 }  // namespace
 
-std::vector<QueryOutcome> writeQueryViews(ConversionHost& host, RunState& state) {
+QueryViewsResult writeQueryViews(ConversionHost& host, RunState& state) {
     ErrorTrap trap(host.ui(), QStringLiteral("Conversion"), QStringLiteral("WriteViews"));
+    QueryViewsResult result;
     std::unique_ptr<Connection> access;
     std::vector<SavedQuery> queries;
-    trap.run(2, [&] {
+    try {
         access = Connection::create();
         access->open(AccessConnectionString(QString(), QString(), host.fields()).toStdString());
         queries = readSavedQueries(*access->backend());
-    });
-    if (!access || !access->backend()) return {};
+    } catch (const DbError& e) {
+        result.unreadable = e.description();
+        return result;
+    }
     Relations relations(*access->backend(), queries, host.options().blobs);
     for (const SavedQuery& q : queries) relations.translate(q);
 
@@ -243,10 +246,9 @@ std::vector<QueryOutcome> writeQueryViews(ConversionHost& host, RunState& state)
             o.reason = "SQLite refused the view: " + refused;
         }
     }
-    std::vector<QueryOutcome> out;
-    for (const SavedQuery& q : queries) out.push_back(outcomes[lower(q.name)]);
-    writeQueryTable(writer, trap, out);
-    return out;
+    for (const SavedQuery& q : queries) result.queries.push_back(outcomes[lower(q.name)]);
+    writeQueryTable(writer, trap, result.queries);
+    return result;
 }
 
 }  // namespace qb

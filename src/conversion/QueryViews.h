@@ -17,8 +17,14 @@ struct QueryOutcome {
     std::string reason;
 };
 
-// Reads, translates and writes the views; returns one outcome per query.
-// A query row that cannot be read costs its query, not the tables.
-std::vector<QueryOutcome> writeQueryViews(ConversionHost& host, RunState& state);
+struct QueryViewsResult {
+    std::vector<QueryOutcome> queries;
+    std::string unreadable;  // why the saved queries could not be read at all
+};
+
+// Reads, translates and writes the views. A query whose rows cannot be
+// read costs that query; queries that cannot be read at all are reported
+// in the result, not as a failure: the tables are whole either way.
+QueryViewsResult writeQueryViews(ConversionHost& host, RunState& state);
 
 }  // namespace qb
