@@ -120,7 +120,10 @@ bool wholeNumber(ValueType t) { return t == ValueType::Integer || t == ValueType
 
 ValueType common(ValueType a, ValueType b) {
     if (a == b) return a;
-    if (numeric(a) && numeric(b)) return (a == ValueType::Real || b == ValueType::Real) ? ValueType::Real : ValueType::Integer;
+    if (numeric(a) && numeric(b)) {
+        if (a == ValueType::Real || b == ValueType::Real) return ValueType::Real;
+        return (a == ValueType::Currency || b == ValueType::Currency) ? ValueType::Currency : ValueType::Integer;
+    }
     return ValueType::Unknown;
 }
 
@@ -141,6 +144,14 @@ std::string currencyRound(const std::string& x) {
     return "((CASE WHEN " + f + " > 0.5 THEN " + t + " + 1 WHEN " + f + " < -0.5 THEN " + t + " - 1 WHEN " + f +
            " = 0.5 THEN " + t + " + (" + t + " % 2) WHEN " + f + " = -0.5 THEN " + t + " - (" + t +
            " % 2 <> 0) ELSE " + t + " END) / 10000.0)";
+}
+
+// Sums and products of amounts are exact in Access; in doubles they are
+// off in the last bits, which rounding to four decimals takes away (no
+// half can arise there, so SQLite's round() is exact for it).
+Sql exactCurrency(Sql e) {
+    if (e.type == ValueType::Currency) e.text = "round(" + e.text + ", 4)";
+    return e;
 }
 
 void needNumber(const Sql& e, const char* what) {
@@ -236,7 +247,9 @@ std::vector<Token> tokenize(const std::string& s) {
     return out;
 }
 
-bool numeric(ValueType t) { return t == ValueType::Integer || t == ValueType::Real || t == ValueType::YesNo; }
+bool numeric(ValueType t) {
+    return t == ValueType::Integer || t == ValueType::Real || t == ValueType::Currency || t == ValueType::YesNo;
+}
 
 std::string collationFor(ValueType type) { return type == ValueType::Text ? " COLLATE NOCASE" : ""; }
 
@@ -443,7 +456,8 @@ Sql ExpressionReader::additive() {
             if (l.type == ValueType::Text || r.type == ValueType::Text || l.type != r.type)
                 refuse("'" + op + "' on values that are not both numbers");
         }
-        left = withAggregate(make("(" + l.text + " " + op + " " + r.text + ")", common(l.type, r.type)), {&l, &r});
+        left = withAggregate(exactCurrency(make("(" + l.text + " " + op + " " + r.text + ")", common(l.type, r.type))),
+                             {&l, &r});
     }
     return left;
 }
@@ -476,7 +490,7 @@ Sql ExpressionReader::multiplicative() {
         needNumber(l, op.c_str());
         needNumber(r, op.c_str());
         if (op == "*")
-            left = withAggregate(make("(" + l.text + " * " + r.text + ")", common(l.type, r.type)), {&l, &r});
+            left = withAggregate(exactCurrency(make("(" + l.text + " * " + r.text + ")", common(l.type, r.type))), {&l, &r});
         else
             left = withAggregate(make("(CAST(" + l.text + " AS REAL) / " + r.text + ")", ValueType::Real), {&l, &r});
     }
@@ -658,8 +672,12 @@ Sql ExpressionReader::call(const std::string& written) {
             refuse(written + " over values that are not numbers");
         std::string arg = a.text + ((name == "min" || name == "max") ? collationFor(a.type) : "");
         if (!scope_.aggregateFilter.empty()) arg = "CASE WHEN " + scope_.aggregateFilter + " THEN " + arg + " END";
-        const ValueType type = name == "count" ? ValueType::Integer : name == "avg" ? ValueType::Real : a.type;
+        const bool currency = a.type == ValueType::Currency;
+        const ValueType type = name == "count" ? ValueType::Integer : name == "avg" && !currency ? ValueType::Real : a.type;
         Sql s = make(agg->second + "(" + arg + ")", type);
+        // The average of amounts is an amount: rounded as Currency rounds.
+        if (currency && name == "avg") s.text = currencyRound(s.text);
+        if (currency && name == "sum") s = exactCurrency(s);
         s.aggregate = true;
         return s;
     }
@@ -735,7 +753,7 @@ Sql ExpressionReader::call(const std::string& written) {
     }
     if (name == "ccur") {
         need(1, 1);
-        return result(currencyRound(numberArg(0)), ValueType::Real);
+        return result(currencyRound(numberArg(0)), ValueType::Currency);
     }
     if (name == "cdbl") {
         need(1, 1);

@@ -645,7 +645,8 @@ ValueType valueTypeOfColumn(int jetType) {
     switch (jetType) {
     case Bool: return ValueType::YesNo;
     case Byte: case Int: case Long: case BigInt: return ValueType::Integer;
-    case Money: case Float: case Double: case Numeric: return ValueType::Real;
+    case Money: return ValueType::Currency;
+    case Float: case Double: case Numeric: return ValueType::Real;
     case DateTime: return ValueType::Date;
     case Text: case Memo: return ValueType::Text;
     default: return ValueType::Unknown;

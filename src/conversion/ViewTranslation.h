@@ -17,7 +17,10 @@
 
 namespace qb {
 
-enum class ValueType { Unknown, Text, Integer, Real, Date, YesNo };
+// Currency is exact to four decimals in Access; its sums and products are
+// rounded back to four decimals so that the doubles SQLite computes with
+// come out as the exact amounts.
+enum class ValueType { Unknown, Text, Integer, Real, Currency, Date, YesNo };
 
 struct RelationColumn {
     std::string name;
