@@ -22,9 +22,7 @@
 
 namespace qb::accesssql {
 
-namespace {
-
-[[noreturn]] void refuse(const std::string& why) { throw NotTranslated(why); }
+void refuse(const std::string& why) { throw NotTranslated(why); }
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
     return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
@@ -41,7 +39,7 @@ std::string quoteText(const std::string& s) {
     return out + "'";
 }
 
-Sql make(std::string text, ValueType type, bool predicate = false) {
+Sql make(std::string text, ValueType type, bool predicate) {
     Sql s;
     s.text = std::move(text);
     s.type = type;
@@ -52,68 +50,6 @@ Sql make(std::string text, ValueType type, bool predicate = false) {
 Sql withAggregate(Sql s, std::initializer_list<const Sql*> parts) {
     for (const Sql* p : parts) s.aggregate = s.aggregate || p->aggregate;
     return s;
-}
-
-// #m/d/y [h:mm[:ss] [AM|PM]]#, #y-m-d ...# or a time alone, as the ISO text
-// the converted tables hold.
-std::string isoDate(const std::string& written) {
-    int a = 0, b = 0, c = 0, h = 0, mi = 0, s = 0, used = 0;
-    std::string rest = written;
-    bool hasDate = false;
-    int year = 0, month = 0, day = 0;
-    if (std::sscanf(rest.c_str(), " %d-%d-%d%n", &a, &b, &c, &used) == 3) {
-        year = a, month = b, day = c, hasDate = true;
-    } else if (std::sscanf(rest.c_str(), " %d/%d/%d%n", &a, &b, &c, &used) == 3) {
-        month = a, day = b, year = c, hasDate = true;
-        // Two-digit years as Access reads them: 00-29 this century, 30-99 the last.
-        const std::string head = rest.substr(0, static_cast<std::size_t>(used));
-        const std::string yearText = QString::fromStdString(head.substr(head.rfind('/') + 1)).trimmed().toStdString();
-        if (yearText.size() <= 2) year += year < 30 ? 2000 : 1900;
-    }
-    if (hasDate) rest = rest.substr(static_cast<std::size_t>(used));
-    bool hasTime = false;
-    if (std::sscanf(rest.c_str(), " %d:%d%n", &h, &mi, &used) == 2) {
-        hasTime = true;
-        rest = rest.substr(static_cast<std::size_t>(used));
-        if (std::sscanf(rest.c_str(), ":%d%n", &s, &used) == 1) rest = rest.substr(static_cast<std::size_t>(used));
-        const std::string marker = lower(QString::fromStdString(rest).trimmed().toStdString());
-        if (marker == "pm" && h < 12) h += 12;
-        else if (marker == "am" && h == 12) h = 0;
-        else if (!marker.empty() && marker != "am" && marker != "pm") refuse("the date #" + written + "#");
-    } else if (!QString::fromStdString(rest).trimmed().isEmpty()) {
-        refuse("the date #" + written + "#");
-    }
-    if ((!hasDate && !hasTime) || (hasDate && (month < 1 || month > 12 || day < 1 || day > 31 || year < 100)) ||
-        h > 23 || mi > 59 || s > 59)
-        refuse("the date #" + written + "#");
-    char buf[64];
-    if (!hasDate) std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, s);
-    else if (h == 0 && mi == 0 && s == 0) std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", year, month, day);
-    else std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, h, mi, s);
-    return buf;
-}
-
-// An Access Like pattern as a GLOB pattern over lower-cased text.
-std::string globPattern(const std::string& like) {
-    std::string out;
-    const std::string p = lower(like);
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        const char c = p[i];
-        if (c == '#') {
-            out += "[0-9]";
-        } else if (c == '[') {
-            const auto close = p.find(']', i + 1);
-            if (close == std::string::npos) refuse("the Like pattern \"" + like + "\"");
-            std::string set = p.substr(i + 1, close - i - 1);
-            if (!set.empty() && set[0] == '!') set[0] = '^';
-            if (set.empty()) refuse("the Like pattern \"" + like + "\"");
-            out += "[" + set + "]";
-            i = close;
-        } else {
-            out += c;  // * and ? mean the same in GLOB
-        }
-    }
-    return out;
 }
 
 bool wholeNumber(ValueType t) { return t == ValueType::Integer || t == ValueType::YesNo; }
@@ -127,25 +63,6 @@ ValueType common(ValueType a, ValueType b) {
     return ValueType::Unknown;
 }
 
-// Dates kept as a time alone belong to 1899-12-30.
-std::string fullDate(const std::string& d) {
-    return "(CASE WHEN length(" + d + ") = 8 THEN '1899-12-30 ' || " + d + " ELSE " + d + " END)";
-}
-
-std::string datePart(const std::string& format, const std::string& d) {
-    return "CAST(strftime('" + format + "', " + fullDate(d) + ") AS INTEGER)";
-}
-
-// Half to even at four decimals, as Currency rounds.
-std::string currencyRound(const std::string& x) {
-    const std::string v = "((" + x + ") * 10000.0)";
-    const std::string t = "CAST(" + v + " AS INTEGER)";
-    const std::string f = "(" + v + " - " + t + ")";
-    return "((CASE WHEN " + f + " > 0.5 THEN " + t + " + 1 WHEN " + f + " < -0.5 THEN " + t + " - 1 WHEN " + f +
-           " = 0.5 THEN " + t + " + (" + t + " % 2) WHEN " + f + " = -0.5 THEN " + t + " - (" + t +
-           " % 2 <> 0) ELSE " + t + " END) / 10000.0)";
-}
-
 // Sums and products of amounts are exact in Access; in doubles they are
 // off in the last bits, which rounding to four decimals takes away (no
 // half can arise there, so SQLite's round() is exact for it).
@@ -157,94 +74,6 @@ Sql exactCurrency(Sql e) {
 void needNumber(const Sql& e, const char* what) {
     if (!numeric(e.type) && e.type != ValueType::Unknown)
         refuse(std::string(what) + " on a value that is not a number");
-}
-
-}  // namespace
-
-thread_local int Nesting::depth_ = 0;
-
-Nesting::Nesting() {
-    if (++depth_ > 200) {
-        --depth_;
-        refuse("expressions nested too deeply");
-    }
-}
-
-bool Token::is(const char* word) const {
-    return (kind == Op || (kind == Name && !bracketed)) && equalsNoCase(text, word);
-}
-
-std::vector<Token> tokenize(const std::string& s) {
-    std::vector<Token> out;
-    std::size_t i = 0;
-    auto push = [&](Token::Kind k, std::string text, bool bracketed = false) {
-        Token t;
-        t.kind = k;
-        t.text = std::move(text);
-        t.bracketed = bracketed;
-        out.push_back(std::move(t));
-    };
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (std::isspace(c) || c == 0) {
-            ++i;
-        } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-            std::size_t j = i;
-            while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.')) ++j;
-            if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
-                ++j;
-                if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
-                while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
-            }
-            push(Token::Number, s.substr(i, j - i));
-            i = j;
-        } else if (c == '"' || c == '\'') {
-            std::string text;
-            std::size_t j = i + 1;
-            for (;; ++j) {
-                if (j >= s.size()) refuse("an unterminated text");
-                if (s[j] == static_cast<char>(c)) {
-                    if (j + 1 < s.size() && s[j + 1] == static_cast<char>(c)) {
-                        text += s[j++];
-                        continue;
-                    }
-                    break;
-                }
-                text += s[j];
-            }
-            push(Token::String, text);
-            i = j + 1;
-        } else if (c == '#') {
-            const auto end = s.find('#', i + 1);
-            if (end == std::string::npos) refuse("an unterminated date");
-            push(Token::Date, s.substr(i + 1, end - i - 1));
-            i = end + 1;
-        } else if (c == '[') {
-            const auto end = s.find(']', i + 1);
-            if (end == std::string::npos) refuse("an unterminated [name]");
-            push(Token::Name, s.substr(i + 1, end - i - 1), true);
-            i = end + 1;
-        } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
-            std::size_t j = i;
-            while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_' ||
-                                    static_cast<unsigned char>(s[j]) >= 0x80))
-                ++j;
-            push(Token::Name, s.substr(i, j - i));
-            i = j;
-        } else {
-            static const char* const two[] = {"<>", "<=", ">="};
-            std::string op(1, static_cast<char>(c));
-            for (const char* t : two)
-                if (s.compare(i, 2, t) == 0) op = t;
-            if (std::string("+-*/\\^&=<>(),.!;").find(static_cast<char>(c)) == std::string::npos)
-                refuse(std::isprint(c) ? std::string("the character '") + static_cast<char>(c) + "'"
-                                       : "the character " + std::to_string(c));
-            push(Token::Op, op);
-            i += op.size();
-        }
-    }
-    push(Token::End, "");
-    return out;
 }
 
 bool numeric(ValueType t) {
@@ -640,136 +469,6 @@ Sql ExpressionReader::subqueryAt() {
     expect(")");
     inner.push_back(Token{});
     return scope_.subquery(inner);
-}
-
-std::vector<Sql> ExpressionReader::arguments() {
-    std::vector<Sql> out;
-    expect("(");
-    if (accept(")")) return out;
-    do out.push_back(orExpr());
-    while (accept(","));
-    expect(")");
-    return out;
-}
-
-Sql ExpressionReader::call(const std::string& written) {
-    const std::string name = lower(written);
-    static const std::map<std::string, std::string> aggregates = {
-        {"sum", "SUM"}, {"avg", "AVG"}, {"min", "MIN"}, {"max", "MAX"}, {"count", "COUNT"}};
-    if (const auto agg = aggregates.find(name); agg != aggregates.end()) {
-        if (name == "count" && t_[pos_ + 1].is("*") && t_[pos_ + 2].is(")")) {
-            pos_ += 3;
-            const std::string arg = scope_.aggregateFilter.empty() ? "*" : "CASE WHEN " + scope_.aggregateFilter + " THEN 1 END";
-            Sql s = make("COUNT(" + arg + ")", ValueType::Integer);
-            s.aggregate = true;
-            return s;
-        }
-        const auto args = arguments();
-        if (args.size() != 1) refuse("the function " + written + " with other than one argument");
-        const Sql a = valueOf(args[0]);
-        if (a.aggregate) refuse("an aggregate inside an aggregate");
-        if ((name == "sum" || name == "avg") && !numeric(a.type) && a.type != ValueType::Unknown)
-            refuse(written + " over values that are not numbers");
-        std::string arg = a.text + ((name == "min" || name == "max") ? collationFor(a.type) : "");
-        if (!scope_.aggregateFilter.empty()) arg = "CASE WHEN " + scope_.aggregateFilter + " THEN " + arg + " END";
-        const bool currency = a.type == ValueType::Currency;
-        const ValueType type = name == "count" ? ValueType::Integer : name == "avg" && !currency ? ValueType::Real : a.type;
-        Sql s = make(agg->second + "(" + arg + ")", type);
-        // The average of amounts is an amount: rounded as Currency rounds.
-        if (currency && name == "avg") s.text = currencyRound(s.text);
-        if (currency && name == "sum") s = exactCurrency(s);
-        s.aggregate = true;
-        return s;
-    }
-    const auto args = arguments();
-    auto need = [&](std::size_t low, std::size_t high) {
-        if (args.size() < low || args.size() > high) refuse("the function " + written + " with " + std::to_string(args.size()) + " arguments");
-    };
-    std::vector<Sql> v;
-    for (const Sql& a : args) v.push_back(valueOf(a));
-    auto result = [&](std::string text, ValueType type) {
-        Sql s = make(std::move(text), type);
-        for (const Sql& a : v) s.aggregate = s.aggregate || a.aggregate;
-        return s;
-    };
-    auto textArg = [&](std::size_t i) {
-        if (v[i].type == ValueType::Text || v[i].type == ValueType::Unknown) return v[i].text;
-        if (v[i].type == ValueType::Integer) return "CAST(" + v[i].text + " AS TEXT)";
-        refuse("the function " + written + " on a value that is not a text");
-    };
-    auto numberArg = [&](std::size_t i) {
-        needNumber(v[i], written.c_str());
-        return v[i].text;
-    };
-    auto dateArg = [&](std::size_t i) {
-        if (v[i].type != ValueType::Date) refuse("the function " + written + " on a value that is not a date");
-        return v[i].text;
-    };
-    if (name == "iif") {
-        need(3, 3);
-        return result("(CASE WHEN " + predicateOf(args[0]) + " THEN " + v[1].text + " ELSE " + v[2].text + " END)",
-                      common(v[1].type, v[2].type));
-    }
-    if (name == "nz") {
-        need(1, 2);
-        if (args.size() == 2) return result("COALESCE(" + v[0].text + ", " + v[1].text + ")", common(v[0].type, v[1].type));
-        if (v[0].type == ValueType::Text) return result("COALESCE(" + v[0].text + ", '')", ValueType::Text);
-        if (numeric(v[0].type)) return result("COALESCE(" + v[0].text + ", 0)", v[0].type);
-        refuse("Nz without a default on a value of unknown type");
-    }
-    if (name == "left" || name == "right") {
-        need(2, 2);
-        const std::string s = textArg(0), n = numberArg(1);
-        if (name == "left") return result("substr(" + s + ", 1, " + n + ")", ValueType::Text);
-        return result("substr(" + s + ", max(length(" + s + ") - (" + n + ") + 1, 1))", ValueType::Text);
-    }
-    if (name == "mid") {
-        need(2, 3);
-        return result("substr(" + textArg(0) + ", " + numberArg(1) + (args.size() == 3 ? ", " + numberArg(2) : "") + ")",
-                      ValueType::Text);
-    }
-    if (name == "len") {
-        need(1, 1);
-        return result("length(" + textArg(0) + ")", ValueType::Integer);
-    }
-    if (name == "trim" || name == "ltrim" || name == "rtrim") {
-        need(1, 1);
-        return result(name + "(" + textArg(0) + ", ' ')", ValueType::Text);
-    }
-    if (name == "year" || name == "month" || name == "day") {
-        need(1, 1);
-        return result(datePart(name == "year" ? "%Y" : name == "month" ? "%m" : "%d", dateArg(0)), ValueType::Integer);
-    }
-    if (name == "datepart") {
-        need(2, 4);
-        if (!v[0].literal || v[0].type != ValueType::Text) refuse("DatePart with an interval that is not a fixed text");
-        const std::string interval = lower(v[0].literalValue);
-        const std::string d = dateArg(1);
-        if (interval == "yyyy") return result(datePart("%Y", d), ValueType::Integer);
-        if (interval == "m") return result(datePart("%m", d), ValueType::Integer);
-        if (interval == "d") return result(datePart("%d", d), ValueType::Integer);
-        if (interval == "q") return result("((" + datePart("%m", d) + " + 2) / 3)", ValueType::Integer);
-        refuse("DatePart with the interval \"" + v[0].literalValue + "\"");
-    }
-    if (name == "ccur") {
-        need(1, 1);
-        return result(currencyRound(numberArg(0)), ValueType::Currency);
-    }
-    if (name == "cdbl") {
-        need(1, 1);
-        return result("CAST(" + numberArg(0) + " AS REAL)", ValueType::Real);
-    }
-    if (name == "int" || name == "fix") {
-        need(1, 1);
-        const std::string x = numberArg(0);
-        if (name == "fix") return result("CAST(" + x + " AS INTEGER)", ValueType::Integer);
-        return result("(CAST(" + x + " AS INTEGER) - (" + x + " < CAST(" + x + " AS INTEGER)))", ValueType::Integer);
-    }
-    if (name == "abs") {
-        need(1, 1);
-        return result("abs(" + numberArg(0) + ")", v[0].type);
-    }
-    refuse("the function " + written);
 }
 
 }  // namespace qb::accesssql

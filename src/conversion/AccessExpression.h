@@ -5,6 +5,7 @@
 #include "ViewTranslation.h"
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <string>
@@ -91,6 +92,7 @@ private:
     Sql primary();
     Sql reference(const Token& first);
     Sql call(const std::string& name);
+    Sql aggregate(const std::string& written, const std::string& function);
     Sql likeOf(const Sql& left);
     Sql betweenOf(const Sql& left);
     Sql inOf(const Sql& left);
@@ -107,6 +109,22 @@ private:
     std::size_t pos_ = 0;
     std::set<std::string> used_;
 };
+
+// Shared by the reader's files.
+[[noreturn]] void refuse(const std::string& why);
+bool equalsNoCase(const std::string& a, const std::string& b);
+std::string lower(const std::string& s);
+std::string quoteText(const std::string& s);
+Sql make(std::string text, ValueType type, bool predicate = false);
+Sql withAggregate(Sql s, std::initializer_list<const Sql*> parts);
+bool wholeNumber(ValueType t);
+ValueType common(ValueType a, ValueType b);
+Sql exactCurrency(Sql e);
+void needNumber(const Sql& e, const char* what);
+// #m/d/y [h:mm[:ss] [AM|PM]]# and the like as the ISO text the tables hold.
+std::string isoDate(const std::string& written);
+// An Access Like pattern as a GLOB pattern over lower-cased text.
+std::string globPattern(const std::string& like);
 
 // A value as SQLite's truth, and a truth as Access's -1/0 value.
 std::string predicateOf(const Sql& e);
