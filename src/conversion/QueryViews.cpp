@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -40,6 +41,7 @@ public:
         const std::string key = lower(name);
         if (const auto it = relations_.find(key); it != relations_.end()) return it->second.get();
         if (const auto q = queries_.find(key); q != queries_.end()) {
+            if (!stack_.empty()) uses_[stack_.back()].insert(key);
             translate(*q->second);
             const auto& outcome = outcomes_[key];
             if (outcome.status != "view created")
@@ -53,7 +55,9 @@ public:
     void translate(const SavedQuery& q) {
         const std::string key = lower(q.name);
         if (outcomes_.count(key)) return;
-        if (!inProgress_.insert(key).second) throw NotTranslated("it uses itself through other queries");
+        if (std::find(stack_.begin(), stack_.end(), key) != stack_.end())
+            throw NotTranslated("it uses itself through other queries");
+        stack_.push_back(key);
         QueryOutcome& o = outcomes_[key];
         o.name = q.name;
         o.kind = queryKindName(q.kind);
@@ -83,8 +87,11 @@ public:
         } catch (const std::exception& e) {
             o.reason = std::string("its SQL cannot be read: ") + e.what();
         }
-        inProgress_.erase(key);
+        stack_.pop_back();
     }
+
+    // The queries `key`'s view reads.
+    const std::set<std::string>& uses(const std::string& key) { return uses_[key]; }
 
     std::map<std::string, QueryOutcome>& outcomes() { return outcomes_; }
     const std::vector<std::string>& viewOrder() const { return order_; }
@@ -116,7 +123,8 @@ private:
     std::map<std::string, const SavedQuery*> queries_;
     std::map<std::string, std::unique_ptr<Relation>> relations_;
     std::map<std::string, QueryOutcome> outcomes_;
-    std::set<std::string> inProgress_;
+    std::vector<std::string> stack_;  // queries being translated, innermost last
+    std::map<std::string, std::set<std::string>> uses_;
     std::vector<std::string> order_;
 };
 
@@ -235,6 +243,15 @@ QueryViewsResult writeQueryViews(ConversionHost& host, RunState& state) {
     auto& outcomes = relations.outcomes();
     for (const std::string& key : relations.viewOrder()) {
         QueryOutcome& o = outcomes[key];
+        // Views come after the views they read, whose fate is known by now.
+        const auto& uses = relations.uses(key);
+        const auto missing = std::find_if(uses.begin(), uses.end(),
+                                          [&](const std::string& u) { return outcomes[u].status != "view created"; });
+        if (missing != uses.end()) {
+            o.status = "not created";
+            o.reason = "it uses the query [" + outcomes[*missing].name + "], which has no view";
+            continue;
+        }
         if (!writer.claim(o.name, trap)) {
             o.status = "not created";
             o.reason = "a table or view of that name exists and was kept";
