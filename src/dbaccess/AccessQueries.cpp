@@ -329,8 +329,10 @@ std::vector<SavedQuery> readSavedQueries(Backend& access) {
                 {0x00, QueryKind::Select},   {0x10, QueryKind::Crosstab},       {0x20, QueryKind::Delete},
                 {0x30, QueryKind::Update},   {0x40, QueryKind::Append},         {0x50, QueryKind::MakeTable},
                 {0x60, QueryKind::DataDefinition}, {0x70, QueryKind::PassThrough}, {0x80, QueryKind::Union}};
+            // Newer files store no type row for select queries; the
+            // catalog's flags tell the kind then.
             const auto it = byFlag.find(objectFlags[id] & 0xF0);
-            if (it != byFlag.end() && type) q.kind = it->second;
+            if (it != byFlag.end() && !q.rows.empty()) q.kind = it->second;
         }
     }
     return out;

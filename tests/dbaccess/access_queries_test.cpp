@@ -56,5 +56,18 @@ TEST(AccessQueries, RebuildsEveryKindAsAccessShowsIt) {
     }
 }
 
+// Newer files keep no type row for a select query: the catalog's flags say it.
+TEST(AccessQueries, SelectQueriesWithoutATypeRow) {
+    auto backend = test::openAccessFile(test::fixture("public/ASampleDatabase.accdb").toStdString(), "", test::kAceProvider);
+    int selects = 0;
+    for (const SavedQuery& q : readSavedQueries(*backend)) {
+        if (q.hidden()) continue;
+        EXPECT_EQ(q.kind, QueryKind::Select) << q.name;
+        EXPECT_EQ(accessSql(q).rfind("SELECT ", 0), 0u) << q.name;
+        ++selects;
+    }
+    EXPECT_EQ(selects, 3);
+}
+
 }  // namespace
 }  // namespace qb
