@@ -137,6 +137,8 @@ public:
     bool claim(const std::string& name, ErrorTrap& trap) {
         const std::string existing = existingType(name);
         if (existing.empty()) return true;
+        // Indexes and triggers share the names too; they are not replaced.
+        if (existing != "table" && existing != "view") return false;
         MsgResult answer = MsgResult::No;
         trap.run(10, [&] {
             answer = askYesNo(host_.ui(), QStringLiteral("Would you like to overwrite ") + QString::fromStdString(name) +
@@ -155,6 +157,7 @@ public:
             host_.statementList().add(QString::fromStdString(statement));
             return {};
         }
+        if (!state_.SQLite_conn || !state_.SQLite_conn->backend()) return "the SQLite file is not open";
         try {
             Connection& c = *state_.SQLite_conn;
             c.execute(statement);
@@ -180,7 +183,6 @@ public:
 private:
     // "table", "view" or "" for a name free in the SQLite file.
     std::string existingType(const std::string& name) {
-        if (created_.count(lower(name))) return "table";
         try {
             if (state_.SQLite_conn && state_.SQLite_conn->backend()) {
                 auto rows = state_.SQLite_conn->backend()->openRowset(
@@ -196,9 +198,6 @@ private:
             if (t.compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0) return "table";
         return {};
     }
-
-public:
-    std::set<std::string> created_;  // lower-case names the run made, for --sql
 
 private:
     ConversionHost& host_;
@@ -254,7 +253,7 @@ QueryViewsResult writeQueryViews(ConversionHost& host, RunState& state) {
         }
         if (!writer.claim(o.name, trap)) {
             o.status = "not created";
-            o.reason = "a table or view of that name exists and was kept";
+            o.reason = "a table, view or index of that name exists and was kept";
             continue;
         }
         const std::string refused = writer.createView(o.name, o.viewSql + ";");
