@@ -173,12 +173,14 @@ Sql ExpressionReader::comparison() {
                 refuse("a date compared with something that is not a date");
             if (textual && ((numeric(l.type)) || numeric(right.type)))
                 refuse("a text compared with a number");
-            left = withAggregate(make("(" + l.text + " " + op + " " + right.text + (textual ? " COLLATE NOCASE" : "") + ")",
-                                      ValueType::YesNo, true),
-                                 {&l, &right});
+            left = withAggregate(
+                make("(" + l.text + " " + op + " " + right.text + (textual ? " COLLATE NOCASE" : "") + ")",
+                     ValueType::YesNo, true),
+                {&l, &right});
             continue;
         }
-        const bool negated = t.is("Not") && (t_[pos_ + 1].is("Like") || t_[pos_ + 1].is("Between") || t_[pos_ + 1].is("In"));
+        const bool negated =
+            t.is("Not") && (t_[pos_ + 1].is("Like") || t_[pos_ + 1].is("Between") || t_[pos_ + 1].is("In"));
         if (negated) take();
         Sql result;
         if (accept("Like")) result = likeOf(valueOf(left));
@@ -187,8 +189,9 @@ Sql ExpressionReader::comparison() {
         else if (!negated && accept("Is")) {
             const bool isNot = accept("Not");
             expect("Null");
-            left = withAggregate(make("(" + valueOf(left).text + (isNot ? " IS NOT NULL)" : " IS NULL)"), ValueType::YesNo, true),
-                                 {&left});
+            left = withAggregate(
+                make("(" + valueOf(left).text + (isNot ? " IS NOT NULL)" : " IS NULL)"), ValueType::YesNo, true),
+                {&left});
             continue;
         } else {
             if (negated) refuse("an expression it cannot read (at 'Not')");
@@ -203,8 +206,9 @@ Sql ExpressionReader::likeOf(const Sql& left) {
     const Token& p = take();
     if (p.kind != Token::String) refuse("Like with a pattern that is not a fixed text");
     if (left.type != ValueType::Text && left.type != ValueType::Unknown) refuse("Like on a value that is not a text");
-    return withAggregate(make("(lower(" + left.text + ") GLOB " + quoteText(globPattern(p.text)) + ")", ValueType::YesNo, true),
-                         {&left});
+    return withAggregate(
+        make("(lower(" + left.text + ") GLOB " + quoteText(globPattern(p.text)) + ")", ValueType::YesNo, true),
+        {&left});
 }
 
 Sql ExpressionReader::betweenOf(const Sql& left) {
@@ -219,9 +223,10 @@ Sql ExpressionReader::betweenOf(const Sql& left) {
     if (!inOrder) refuse("Between with its bounds in descending order");
     if ((left.type == ValueType::Date) != (low.type == ValueType::Date) && left.type != ValueType::Unknown)
         refuse("Between on a value of another type than its bounds");
-    return withAggregate(make("(" + left.text + collationFor(left.type) + " BETWEEN " + low.text + " AND " + high.text + ")",
-                              ValueType::YesNo, true),
-                         {&left});
+    return withAggregate(
+        make("(" + left.text + collationFor(left.type) + " BETWEEN " + low.text + " AND " + high.text + ")",
+             ValueType::YesNo, true),
+        {&left});
 }
 
 Sql ExpressionReader::inOf(const Sql& left) {
@@ -230,14 +235,16 @@ Sql ExpressionReader::inOf(const Sql& left) {
         const Sql sub = subqueryAt();
         if ((sub.type == ValueType::Text && numeric(left.type)) || (left.type == ValueType::Text && numeric(sub.type)))
             refuse("In with a text and a number");
-        Sql result = withAggregate(make("(" + left.text + collationFor(left.type) + " IN " + sub.text + ")", ValueType::YesNo, true), {&left});
+        Sql result = withAggregate(
+            make("(" + left.text + collationFor(left.type) + " IN " + sub.text + ")", ValueType::YesNo, true), {&left});
         return result;
     }
     std::string list;
     Sql result = left;
     do {
         const Sql item = valueOf(orExpr());
-        if ((item.type == ValueType::Text && numeric(left.type)) || (left.type == ValueType::Text && numeric(item.type)))
+        if ((item.type == ValueType::Text && numeric(left.type)) ||
+            (left.type == ValueType::Text && numeric(item.type)))
             refuse("In with a text and a number");
         list += (list.empty() ? "" : ", ") + item.text;
         result = withAggregate(result, {&item});
@@ -319,7 +326,8 @@ Sql ExpressionReader::multiplicative() {
         needNumber(l, op.c_str());
         needNumber(r, op.c_str());
         if (op == "*")
-            left = withAggregate(exactCurrency(make("(" + l.text + " * " + r.text + ")", common(l.type, r.type))), {&l, &r});
+            left = withAggregate(exactCurrency(make("(" + l.text + " * " + r.text + ")", common(l.type, r.type))),
+                                 {&l, &r});
         else
             left = withAggregate(make("(CAST(" + l.text + " AS REAL) / " + r.text + ")", ValueType::Real), {&l, &r});
     }
@@ -346,10 +354,12 @@ Sql ExpressionReader::power() {
     while (accept("^")) {
         const Token& exponent = take();
         // SQLite has no power function everywhere; small whole powers are products.
-        if (exponent.kind != Token::Number || (exponent.text != "2" && exponent.text != "3")) refuse("^ other than ^2 or ^3");
+        if (exponent.kind != Token::Number || (exponent.text != "2" && exponent.text != "3"))
+            refuse("^ other than ^2 or ^3");
         const Sql l = valueOf(left);
         needNumber(l, "^");
-        std::string text = "(CAST(" + l.text + " AS REAL) * " + l.text + (exponent.text == "3" ? " * " + l.text : "") + ")";
+        std::string text =
+            "(CAST(" + l.text + " AS REAL) * " + l.text + (exponent.text == "3" ? " * " + l.text : "") + ")";
         left = withAggregate(make(text, ValueType::Real), {&l});
     }
     return left;

@@ -23,14 +23,18 @@ std::string datePart(const std::string& format, const std::string& d) {
     return "CAST(strftime('" + format + "', " + fullDate(d) + ") AS INTEGER)";
 }
 
-// Half to even at four decimals, as Currency rounds.
-std::string currencyRound(const std::string& x) {
-    const std::string v = "((" + x + ") * 10000.0)";
+// Half to even at `digits` decimals, as Currency, CInt, CLng and Round
+// round: the whole number nearest x * 10^digits, the even one on a tie.
+std::string halfEven(const std::string& x, int digits) {
+    std::string scale = "1";
+    for (int i = 0; i < digits; ++i) scale += "0";
+    const std::string v = "((" + x + ") * " + scale + ".0)";
     const std::string t = "CAST(" + v + " AS INTEGER)";
     const std::string f = "(" + v + " - " + t + ")";
-    return "((CASE WHEN " + f + " > 0.5 THEN " + t + " + 1 WHEN " + f + " < -0.5 THEN " + t + " - 1 WHEN " + f +
-           " = 0.5 THEN " + t + " + (" + t + " % 2) WHEN " + f + " = -0.5 THEN " + t + " - (" + t +
-           " % 2 <> 0) ELSE " + t + " END) / 10000.0)";
+    const std::string whole = "(CASE WHEN " + f + " > 0.5 THEN " + t + " + 1 WHEN " + f + " < -0.5 THEN " + t +
+                              " - 1 WHEN " + f + " = 0.5 THEN " + t + " + (" + t + " % 2) WHEN " + f + " = -0.5 THEN " +
+                              t + " - (" + t + " % 2 <> 0) ELSE " + t + " END)";
+    return digits == 0 ? whole : "(" + whole + " / " + scale + ".0)";
 }
 
 }  // namespace
@@ -79,8 +83,30 @@ struct Call {
 std::optional<Sql> logicFunction(const std::string& name, const Call& c) {
     if (name == "iif") {
         c.need(3, 3);
-        return c.result("(CASE WHEN " + predicateOf(c.args[0]) + " THEN " + c.v[1].text + " ELSE " + c.v[2].text + " END)",
-                        common(c.v[1].type, c.v[2].type));
+        return c.result(
+            "(CASE WHEN " + predicateOf(c.args[0]) + " THEN " + c.v[1].text + " ELSE " + c.v[2].text + " END)",
+            common(c.v[1].type, c.v[2].type));
+    }
+    if (name == "switch") {
+        if (c.args.empty() || c.args.size() % 2 != 0) refuse("Switch without pairs of conditions and values");
+        std::string text = "(CASE";
+        ValueType type = c.v[1].type;
+        for (std::size_t i = 0; i < c.args.size(); i += 2) {
+            text += " WHEN " + predicateOf(c.args[i]) + " THEN " + c.v[i + 1].text;
+            type = common(type, c.v[i + 1].type);
+        }
+        return c.result(text + " END)", type);
+    }
+    if (name == "choose") {
+        if (c.args.size() < 2) refuse("Choose without choices");
+        if (!wholeNumber(c.v[0].type)) refuse("Choose with an index that is not a whole number");
+        std::string text = "(CASE " + c.v[0].text;
+        ValueType type = c.v[1].type;
+        for (std::size_t i = 1; i < c.args.size(); ++i) {
+            text += " WHEN " + std::to_string(i) + " THEN " + c.v[i].text;
+            type = common(type, c.v[i].type);
+        }
+        return c.result(text + " END)", type);
     }
     if (name != "nz") return std::nullopt;
     c.need(1, 2);
@@ -101,12 +127,28 @@ std::optional<Sql> textFunction(const std::string& name, const Call& c) {
     }
     if (name == "mid") {
         c.need(2, 3);
-        return c.result("substr(" + c.text(0) + ", " + c.number(1) + (c.args.size() == 3 ? ", " + c.number(2) : "") + ")",
-                        ValueType::Text);
+        return c.result(
+            "substr(" + c.text(0) + ", " + c.number(1) + (c.args.size() == 3 ? ", " + c.number(2) : "") + ")",
+            ValueType::Text);
     }
     if (name == "len") {
         c.need(1, 1);
         return c.result("length(" + c.text(0) + ")", ValueType::Integer);
+    }
+    if (name == "cstr") {
+        c.need(1, 1);
+        return c.result(c.text(0), ValueType::Text);
+    }
+    if (name == "space") {
+        c.need(1, 1);
+        return c.result("printf('%*s', " + c.number(0) + ", '')", ValueType::Text);
+    }
+    if (name == "string") {
+        c.need(2, 2);
+        if (!c.v[1].literal || c.v[1].type != ValueType::Text || c.v[1].literalValue.empty())
+            refuse("String with a character that is not a fixed text");
+        const std::string first = QString::fromStdString(c.v[1].literalValue).left(1).replace("'", "''").toStdString();
+        return c.result("replace(printf('%*s', " + c.number(0) + ", ''), ' ', '" + first + "')", ValueType::Text);
     }
     if (name == "trim" || name == "ltrim" || name == "rtrim") {
         c.need(1, 1);
@@ -116,9 +158,29 @@ std::optional<Sql> textFunction(const std::string& name, const Call& c) {
 }
 
 std::optional<Sql> dateFunction(const std::string& name, const Call& c) {
-    if (name == "year" || name == "month" || name == "day") {
+    static const std::map<std::string, const char*> parts = {
+        {"year", "%Y"}, {"month", "%m"}, {"day", "%d"}, {"hour", "%H"}, {"minute", "%M"}, {"second", "%S"}};
+    if (const auto part = parts.find(name); part != parts.end()) {
         c.need(1, 1);
-        return c.result(datePart(name == "year" ? "%Y" : name == "month" ? "%m" : "%d", c.date(0)), ValueType::Integer);
+        return c.result(datePart(part->second, c.date(0)), ValueType::Integer);
+    }
+    if (name == "weekday") {
+        c.need(1, 2);
+        if (c.args.size() == 2 && !(c.v[1].literal && c.v[1].literalValue == "1"))
+            refuse("Weekday counted from another day than Sunday");
+        return c.result("(" + datePart("%w", c.date(0)) + " + 1)", ValueType::Integer);
+    }
+    // The local date and time, written as the tables hold dates.
+    if (name == "date") {
+        c.need(0, 0);
+        return c.result("date('now', 'localtime')", ValueType::Date);
+    }
+    if (name == "now") {
+        c.need(0, 0);
+        const std::string now = "datetime('now', 'localtime')";
+        return c.result("(CASE WHEN time('now', 'localtime') = '00:00:00' THEN date('now', 'localtime') ELSE " + now +
+                            " END)",
+                        ValueType::Date);
     }
     if (name != "datepart") return std::nullopt;
     c.need(2, 4);
@@ -134,9 +196,32 @@ std::optional<Sql> dateFunction(const std::string& name, const Call& c) {
 }
 
 std::optional<Sql> numberFunction(const std::string& name, const Call& c) {
+    if (name == "cint" || name == "clng") {
+        c.need(1, 1);
+        return c.result(halfEven(c.number(0), 0), ValueType::Integer);
+    }
+    if (name == "round") {
+        c.need(1, 2);
+        int digits = 0;
+        if (c.args.size() == 2) {
+            const std::string& d = c.v[1].literalValue;
+            if (!c.v[1].literal || c.v[1].type != ValueType::Integer || d.size() > 1)
+                refuse("Round to a number of decimals that is not a constant from 0 to 9");
+            digits = d[0] - '0';
+        }
+        const ValueType type = digits == 0 ? ValueType::Integer
+                               : c.v[0].type == ValueType::Currency ? ValueType::Currency : ValueType::Real;
+        return c.result(halfEven(c.number(0), digits), type);
+    }
+    if (name == "sgn") {
+        c.need(1, 1);
+        const std::string x = c.number(0);
+        return c.result("(CASE WHEN " + x + " > 0 THEN 1 WHEN " + x + " < 0 THEN -1 WHEN " + x + " = 0 THEN 0 END)",
+                        ValueType::Integer);
+    }
     if (name == "ccur") {
         c.need(1, 1);
-        return c.result(currencyRound(c.number(0)), ValueType::Currency);
+        return c.result(halfEven(c.number(0), 4), ValueType::Currency);
     }
     if (name == "cdbl") {
         c.need(1, 1);
@@ -161,7 +246,8 @@ Sql ExpressionReader::aggregate(const std::string& written, const std::string& f
     const std::string name = lower(written);
     if (name == "count" && t_[pos_ + 1].is("*") && t_[pos_ + 2].is(")")) {
         pos_ += 3;
-        const std::string arg = scope_.aggregateFilter.empty() ? "*" : "CASE WHEN " + scope_.aggregateFilter + " THEN 1 END";
+        const std::string arg =
+            scope_.aggregateFilter.empty() ? "*" : "CASE WHEN " + scope_.aggregateFilter + " THEN 1 END";
         Sql s = make("COUNT(" + arg + ")", ValueType::Integer);
         s.aggregate = true;
         return s;
@@ -178,7 +264,7 @@ Sql ExpressionReader::aggregate(const std::string& written, const std::string& f
     const ValueType type = name == "count" ? ValueType::Integer : name == "avg" && !currency ? ValueType::Real : a.type;
     Sql s = make(function + "(" + arg + ")", type);
     // The average of amounts is an amount: rounded as Currency rounds.
-    if (currency && name == "avg") s.text = currencyRound(s.text);
+    if (currency && name == "avg") s.text = halfEven(s.text, 4);
     if (currency && name == "sum") s = exactCurrency(s);
     s.aggregate = true;
     return s;

@@ -100,7 +100,8 @@ std::vector<Token> tokenize(const std::string& s) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         if (std::isspace(c) || c == 0) {
             ++i;
-        } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+        } else if (std::isdigit(c) ||
+                   (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
             std::size_t j = i;
             while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.')) ++j;
             if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {

@@ -141,9 +141,10 @@ public:
         if (existing != "table" && existing != "view") return false;
         MsgResult answer = MsgResult::No;
         trap.run(10, [&] {
-            answer = askYesNo(host_.ui(), QStringLiteral("Would you like to overwrite ") + QString::fromStdString(name) +
-                                              QStringLiteral("?"),
-                              QStringLiteral("Overwrite?"));
+            answer = askYesNo(
+                host_.ui(),
+                QStringLiteral("Would you like to overwrite ") + QString::fromStdString(name) + QStringLiteral("?"),
+                QStringLiteral("Overwrite?"));
         });
         if (answer != MsgResult::Yes) return false;
         issue(std::string(existing == "view" ? "DROP VIEW " : "DROP TABLE ") + quotedIdentifier(name), trap);
@@ -189,7 +190,8 @@ private:
                     "SELECT type FROM sqlite_master WHERE lower(name) = lower(" + quoteText(name) + ")");
                 std::vector<Variant> row;
                 while (rows->next(row))
-                    if (!row.empty() && std::holds_alternative<std::string>(row[0])) return std::get<std::string>(row[0]);
+                    if (!row.empty() && std::holds_alternative<std::string>(row[0]))
+                        return std::get<std::string>(row[0]);
                 return {};
             }
         } catch (const DbError&) {
@@ -213,9 +215,9 @@ void writeQueryTable(ViewWriter& writer, ErrorTrap& trap, const std::vector<Quer
                  trap);
     for (const QueryOutcome& o : outcomes) {
         auto text = [](const std::string& s) { return s.empty() ? std::string("NULL") : quoteText(s); };
-        writer.issue("INSERT INTO " + quotedIdentifier(table) + " VALUES(" + quoteText(o.name) + ", " + quoteText(o.kind) +
-                         ", " + text(o.accessSql) + ", " + text(o.viewSql) + ", " + quoteText(o.status) + ", " +
-                         text(o.reason) + ")",
+        writer.issue("INSERT INTO " + quotedIdentifier(table) + " VALUES(" + quoteText(o.name) + ", " +
+                         quoteText(o.kind) + ", " + text(o.accessSql) + ", " + text(o.viewSql) + ", " +
+                         quoteText(o.status) + ", " + text(o.reason) + ")",
                      trap);
     }
 }

@@ -26,7 +26,8 @@ std::vector<std::unique_ptr<FromNode>> fromRows(const SavedQuery& q) {
         const int type = r->flag.value_or(0);
         if (type < 1 || type > 3) refuse("a join of an unknown kind");
         const Tokens on = tokenize(r->expression.value_or(""));
-        const auto both = std::find_if(out.begin(), out.end(), [&](const auto& s) { return s->contains(from) && s->contains(to); });
+        const auto both =
+            std::find_if(out.begin(), out.end(), [&](const auto& s) { return s->contains(from) && s->contains(to); });
         if (both != out.end()) {
             if (!(*both)->left || (*both)->join != type) refuse("joins Access itself would refuse");
             (*both)->on.push_back(on);
@@ -71,7 +72,8 @@ SelectSpec specOfRows(const SavedQuery& q, int columnFlag) {
     if (const QueryRow* w = q.rowOf(queryattr::Where); w && w->expression) s.where = tokenize(*w->expression);
     if (const QueryRow* h = q.rowOf(queryattr::Having); h && h->expression) s.having = tokenize(*h->expression);
     for (const QueryRow* r : q.rowsOf(queryattr::GroupBy))
-        if (columnFlag < 0 || (r->flag.value_or(0) & columnFlag)) s.groupBy.push_back(tokenize(r->expression.value_or("")));
+        if (columnFlag < 0 || (r->flag.value_or(0) & columnFlag))
+            s.groupBy.push_back(tokenize(r->expression.value_or("")));
     for (const QueryRow* r : q.rowsOf(queryattr::OrderBy))
         s.orderBy.emplace_back(tokenize(r->expression.value_or("")), r->name1 && equalsNoCase(*r->name1, "D"));
     return s;

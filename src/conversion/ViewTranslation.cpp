@@ -68,7 +68,8 @@ public:
         std::string list, names;
         for (const OutputColumn& c : output_) {
             list += (list.empty() ? "" : ", ") + c.sql.text +
-                    (collateOutput || spec_.distinct ? collationFor(c.sql.type) : "") + " AS " + quotedIdentifier(c.name);
+                    (collateOutput || spec_.distinct ? collationFor(c.sql.type) : "") + " AS " +
+                    quotedIdentifier(c.name);
             names += (names.empty() ? "" : ", ") + quotedIdentifier(c.name);
             columns.push_back({c.name, c.sql.type});
         }
@@ -89,7 +90,8 @@ public:
             core += ", " + order_[i].text + " AS " + key;
             order += (order.empty() ? "" : ", ") + key + order_[i].suffix;
         }
-        for (std::size_t i = 0; i < rowIds.size(); ++i) core += ", " + rowIds[i] + " AS \"qb_r" + std::to_string(i + 1) + "\"";
+        for (std::size_t i = 0; i < rowIds.size(); ++i)
+            core += ", " + rowIds[i] + " AS \"qb_r" + std::to_string(i + 1) + "\"";
         core += rest;
         if (!spec_.top) return "SELECT " + names + " FROM (" + core + ")" + (order.empty() ? "" : " ORDER BY " + order);
         return topOf(core, names, order);
@@ -201,7 +203,8 @@ private:
             // Totals rows are not records; they are distinct already when
             // every grouping is among the columns.
             for (const std::string& g : groups_)
-                if (std::none_of(output_.begin(), output_.end(), [&](const OutputColumn& c) { return c.sql.text == g; }))
+                if (std::none_of(output_.begin(), output_.end(),
+                                 [&](const OutputColumn& c) { return c.sql.text == g; }))
                     refuse("DISTINCTROW on totals grouped by something not selected");
             return {};
         }
@@ -267,8 +270,8 @@ private:
         if (spec_.distinct) refuse("TOP together with DISTINCT");
         const std::string& n = *spec_.top;
         if (n.empty() || n.size() > 9 || n.find_first_not_of("0123456789") != std::string::npos) refuse("TOP " + n);
-        return "SELECT " + names + " FROM (SELECT *, RANK() OVER (ORDER BY " + order + ") AS \"qb_rank\" FROM (" + core +
-               ")) WHERE \"qb_rank\" <= " + n + " ORDER BY " + order;
+        return "SELECT " + names + " FROM (SELECT *, RANK() OVER (ORDER BY " + order + ") AS \"qb_rank\" FROM (" +
+               core + ")) WHERE \"qb_rank\" <= " + n + " ORDER BY " + order;
     }
 
     const SelectSpec& spec_;
@@ -341,7 +344,8 @@ ViewTranslation unionView(const SavedQuery& q, RelationLookup& relations) {
         std::size_t i = 0;
         while (i < t.columns.size() && !equalsNoCase(t.columns[i].name, name)) ++i;
         if (i == t.columns.size()) refuse("a union sorted by something other than its columns");
-        orderSql += (orderSql.empty() ? "" : ", ") + std::to_string(i + 1) + collationFor(t.columns[i].type) + (desc ? " DESC" : "");
+        orderSql += (orderSql.empty() ? "" : ", ") + std::to_string(i + 1) + collationFor(t.columns[i].type) +
+                    (desc ? " DESC" : "");
     }
     t.select = orderSql.empty() ? sql : sql + " ORDER BY " + orderSql;
     return t;
@@ -384,7 +388,8 @@ ViewTranslation crosstabView(const SavedQuery& q, RelationLookup& relations) {
         for (const Token& h : headings) {
             const bool text = h.kind == Token::String;
             if (text == numeric(key.type)) refuse("column headings of another type than the PIVOT");
-            const std::string literal = text ? "'" + QString::fromStdString(h.text).replace("'", "''").toStdString() + "'" : h.text;
+            const std::string literal =
+                text ? "'" + QString::fromStdString(h.text).replace("'", "''").toStdString() + "'" : h.text;
             const std::string cond = "(" + key.text + " = " + literal + collationFor(key.type) + ")";
             scope.aggregateFilter = cond;
             Sql cell = valueOf(ExpressionReader(valueExpr, scope).readAll());

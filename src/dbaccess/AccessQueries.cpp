@@ -167,7 +167,8 @@ void selectBody(std::string& out, const SavedQuery& q, bool prefix, Keep keepCol
     const std::string from = querysql::fromClause(q);
     if (!from.empty()) {
         out += std::string(kNewline) + "FROM " + from;
-        if (const QueryRow* remote = q.rowOf(queryattr::RemoteDb)) appendRemoteDb(out, remote->name1, remote->expression);
+        if (const QueryRow* remote = q.rowOf(queryattr::RemoteDb))
+            appendRemoteDb(out, remote->name1, remote->expression);
     }
     if (const QueryRow* where = q.rowOf(queryattr::Where); where && where->expression)
         out += std::string(kNewline) + "WHERE " + *where->expression;
@@ -286,8 +287,8 @@ std::vector<SavedQuery> readSavedQueries(Backend& access) {
     std::map<std::size_t, std::vector<Stored>> rowsOf;
     {
         auto rows = access.openRowset("SELECT * FROM `MSysQueries`");
-        const auto at = columnsOf(rows->fields(),
-                                  {"Attribute", "Expression", "Flag", "LvExtra", "Name1", "Name2", "ObjectId", "Order"});
+        const auto at = columnsOf(
+            rows->fields(), {"Attribute", "Expression", "Flag", "LvExtra", "Name1", "Name2", "ObjectId", "Order"});
         if (at[0] < 0 || at[6] < 0) fail("MSysQueries lacks the columns Attribute and ObjectId.");
         auto text = [&](const std::vector<Variant>& row, int i) {
             return i < 0 ? std::nullopt : textOf(row[static_cast<std::size_t>(i)]);
@@ -317,7 +318,8 @@ std::vector<SavedQuery> readSavedQueries(Backend& access) {
     }
     for (const auto& [id, index] : byId) {
         auto& stored = rowsOf[index];
-        std::stable_sort(stored.begin(), stored.end(), [](const Stored& a, const Stored& b) { return a.order < b.order; });
+        std::stable_sort(stored.begin(), stored.end(),
+                         [](const Stored& a, const Stored& b) { return a.order < b.order; });
         SavedQuery& q = out[index];
         for (auto& s : stored) q.rows.push_back(std::move(s.row));
         const QueryRow* type = q.rowOf(queryattr::Type);
@@ -448,7 +450,8 @@ std::string accessSql(const SavedQuery& q) {
     }
     case QueryKind::Update: {
         out += "UPDATE " + querysql::fromClause(q);
-        if (const QueryRow* remote = q.rowOf(queryattr::RemoteDb)) appendRemoteDb(out, remote->name1, remote->expression);
+        if (const QueryRow* remote = q.rowOf(queryattr::RemoteDb))
+            appendRemoteDb(out, remote->name1, remote->expression);
         std::vector<std::string> sets;
         for (const QueryRow* r : q.rowsOf(queryattr::Column))
             sets.push_back(querysql::quoteName(r->name2.value_or(""), true) + " = " + r->expression.value_or(""));

@@ -50,10 +50,13 @@ TEST_F(CliViews, NorthwindViewsAnswerAsAccessAndEveryQueryIsListed) {
 
     SqliteReader sqlite(db);
     EXPECT_EQ(sqlite.scalar("SELECT count(*) FROM _access_queries"), "22");
-    EXPECT_EQ(sqlite.scalar("SELECT count(*) FROM _access_queries WHERE status = 'view created' AND view_sql LIKE 'CREATE VIEW%'"),
-              sqlite.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'view'"));
-    EXPECT_EQ(sqlite.scalar("SELECT group_concat(DISTINCT Discontinued) FROM (SELECT Discontinued FROM Products ORDER BY 1)"),
-              "-1,0");
+    EXPECT_EQ(
+        sqlite.scalar(
+            "SELECT count(*) FROM _access_queries WHERE status = 'view created' AND view_sql LIKE 'CREATE VIEW%'"),
+        sqlite.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'view'"));
+    EXPECT_EQ(
+        sqlite.scalar("SELECT group_concat(DISTINCT Discontinued) FROM (SELECT Discontinued FROM Products ORDER BY 1)"),
+        "-1,0");
 
     const auto expected = subtotalsInCents(sqlite);
     const ResultRows view = sqlite.query("SELECT OrderID, Subtotal FROM \"Order Subtotals\"");
@@ -91,8 +94,8 @@ TEST_F(CliViews, AViewNameATableHoldsIsAskedLikeATable) {
     SqliteReader(db).execute("CREATE TABLE \"Order Subtotals\"(kept INTEGER)");
     for (const char* answer : {"no", "yes"}) {
         SCOPED_TRACE(answer);
-        const CliResult r = convert({QStringLiteral("--views"), QStringLiteral("--fast"), QStringLiteral("--overwrite"), QString::fromUtf8(answer),
-                                     fixture("public/nwind.mdb"), db});
+        const CliResult r = convert({QStringLiteral("--views"), QStringLiteral("--fast"), QStringLiteral("--overwrite"),
+                                     QString::fromUtf8(answer), fixture("public/nwind.mdb"), db});
         EXPECT_EQ(r.exitCode, 0) << show(r);
         SqliteReader sqlite(db);
         EXPECT_EQ(sqlite.scalar("SELECT type FROM sqlite_master WHERE name = 'Order Subtotals'"),

@@ -49,7 +49,8 @@ TEST(ViewTranslation, ExpressionsAnswerAsInAccess) {
     const QString path = dir.path() + "/v.db";
     QFile(path).open(QIODevice::WriteOnly);
     SqliteReader db(path);
-    db.execute("CREATE TABLE \"T\"(\"i\" INTEGER, \"j\" INTEGER, \"t\" TEXT, \"u\" TEXT, \"d\" TEXT, \"b\" INTEGER, \"s\")");
+    db.execute(
+        "CREATE TABLE \"T\"(\"i\" INTEGER, \"j\" INTEGER, \"t\" TEXT, \"u\" TEXT, \"d\" TEXT, \"b\" INTEGER, \"s\")");
     db.execute("INSERT INTO \"T\" VALUES('7', '2', 'abc', NULL, '1995-06-01 10:30:00', '-1', '0.15')");
     const std::vector<std::pair<const char*, const char*>> cases = {
         {"[i]/[j]", "3.5"},                    // never integer division
@@ -70,13 +71,18 @@ TEST(ViewTranslation, ExpressionsAnswerAsInAccess) {
         {"IIf([u] Is Null, \"none\", [u])", "none"},
         {"Nz([u], \"x\") & Left([t], 2) & Mid([t], 3)", "xabc"},
         {"[s]*100 > 15", "-1"},                // a Single 0.15 is a little more than 0.15
+        {"Round(2.5) & CInt([i]/2) & Round(0.125, 2)", "240.12"},  // half to even
+        {"Switch([i] > 9, \"big\", True, \"small\") & Choose(2, \"a\", \"b\") & Sgn(-[i])", "smallb-1"},
+        {"Hour([d]) & Weekday([d]) & String(3, \"xy\") & Space(2) & \"|\"", "105xxx  |"},
     };
     OneTable table;
     for (const auto& [expression, expected] : cases) {
         SCOPED_TRACE(expression);
         try {
             const ViewTranslation t = translateQuery(selectOf(expression), table);
-            EXPECT_EQ(db.query("SELECT CAST(\"v\" AS TEXT) FROM (" + t.select + ")").at(0).at(0).value_or("NULL"), expected) << t.select;
+            EXPECT_EQ(db.query("SELECT CAST(\"v\" AS TEXT) FROM (" + t.select + ")").at(0).at(0).value_or("NULL"),
+                      expected)
+                << t.select;
         } catch (const NotTranslated& e) {
             ADD_FAILURE() << "not translated: " << e.what();
         }

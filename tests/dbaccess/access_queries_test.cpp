@@ -58,7 +58,8 @@ TEST(AccessQueries, RebuildsEveryKindAsAccessShowsIt) {
 
 // Newer files keep no type row for a select query: the catalog's flags say it.
 TEST(AccessQueries, SelectQueriesWithoutATypeRow) {
-    auto backend = test::openAccessFile(test::fixture("public/ASampleDatabase.accdb").toStdString(), "", test::kAceProvider);
+    auto backend =
+        test::openAccessFile(test::fixture("public/ASampleDatabase.accdb").toStdString(), "", test::kAceProvider);
     int selects = 0;
     for (const SavedQuery& q : readSavedQueries(*backend)) {
         if (q.hidden()) continue;
