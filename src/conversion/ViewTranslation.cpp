@@ -444,7 +444,8 @@ std::string quotedIdentifier(const std::string& name) {
 }
 
 ViewTranslation translateQuery(const SavedQuery& q, RelationLookup& relations) {
-    if (!q.rowsOf(queryattr::Parameter).empty()) refuse("it asks for parameters");
+    const bool answers = q.kind == QueryKind::Select || q.kind == QueryKind::Union || q.kind == QueryKind::Crosstab;
+    if (answers && !q.rowsOf(queryattr::Parameter).empty()) refuse("it asks for parameters");
     switch (q.kind) {
     case QueryKind::Select: return selectView(q, relations);
     case QueryKind::Union: return unionView(q, relations);
