@@ -7,9 +7,12 @@
 // the fuzz target and its replay test so that both walk the same path.
 
 #include "dbaccess/Backends.h"
+#include "dbaccess/AccessQueries.h"
 #include "dbaccess/ComplexColumns.h"
+#include "conversion/ViewTranslation.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <type_traits>
 #include <variant>
@@ -53,6 +56,51 @@ inline std::uint64_t mixValue(std::uint64_t h, const Variant& v) {
         },
         v);
     return h;
+}
+
+// Tables by their schemas, for translating the queries that read them.
+class SchemaRelations : public RelationLookup {
+public:
+    explicit SchemaRelations(Backend& backend) : backend_(backend) {}
+    const Relation* find(const std::string& name) override {
+        std::optional<TableSchema> schema;
+        try {
+            schema = backend_.tableSchema(name);
+        } catch (const DbError&) {
+            return nullptr;
+        }
+        if (!schema) return nullptr;
+        auto& r = relations_.emplace_back();
+        r.name = name;
+        for (const auto& c : schema->columns) r.columns.push_back(relationColumn(c.name, c.jetType));
+        return &r;
+    }
+
+private:
+    Backend& backend_;
+    std::deque<Relation> relations_;
+};
+
+// The saved queries: their rows, the SQL rebuilt from them and their views.
+inline void readQueries(Backend& backend, ReadSummary& s) {
+    try {
+        SchemaRelations relations(backend);
+        for (const SavedQuery& q : readSavedQueries(backend)) {
+            s.checksum = mixValue(s.checksum, Variant(q.name));
+            try {
+                s.checksum = mixValue(s.checksum, Variant(accessSql(q)));
+            } catch (const DbError&) {
+                ++s.refused;
+            }
+            try {
+                s.checksum = mixValue(s.checksum, Variant(translateQuery(q, relations).select));
+            } catch (const NotTranslated&) {
+                ++s.refused;
+            }
+        }
+    } catch (const DbError&) {
+        ++s.refused;
+    }
 }
 
 // Opens `path` and reads it all. A DbError from opening the file propagates;
@@ -114,6 +162,7 @@ inline ReadSummary readEverything(const std::string& path) {
             ++s.refused;
         }
     }
+    readQueries(*backend, s);
     return s;
 }
 

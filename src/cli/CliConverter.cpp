@@ -92,6 +92,21 @@ const char* const kUsage =
     "                             (YYYY-MM-DD HH:MM:SS, the date alone at midnight,\n"
     "                             HH:MM:SS for a time alone) whatever the regional\n"
     "                             settings\n"
+    "  --views                    also the saved queries: each select, union and\n"
+    "                             crosstab query with fixed column headings\n"
+    "                             becomes a view (after the tables) that answers\n"
+    "                             as Access does in any SQLite client; the table\n"
+    "                             _access_queries lists every query with its\n"
+    "                             Access SQL, its view or why it has none\n"
+    "                             (parameters, form references, action queries,\n"
+    "                             functions without an exact SQLite form). Implies\n"
+    "                             --iso-dates, and Yes/No fields are stored as -1\n"
+    "                             and 0, the numbers Access itself computes with,\n"
+    "                             so that True, Not and sums over Yes/No fields\n"
+    "                             give the same answers in the views as in Access.\n"
+    "                             A query without a view is reported, not a\n"
+    "                             failure; a view name a table or view already\n"
+    "                             holds is handled as --overwrite says\n"
     "  --help                     show this text\n"
     "  --version                  show the version\n"
     "\n"
@@ -101,7 +116,8 @@ const char* const kUsage =
     "\n"
     "The summary names each table with the rows read from the Access file and\n"
     "the rows its SQLite table holds afterwards (with --sql: the rows written to\n"
-    "the script), then the line \"Tables: N, rows: N, failures: N\".\n"
+    "the script), with --views one line per query (view created, or not\n"
+    "translated and why), then the line \"Tables: N, rows: N, failures: N\".\n"
     "\n"
     "Exit status: 0 every table arrived whole; 1 a statement failed or a table\n"
     "has fewer rows in the SQLite file than were read; 2 usage error, an input\n"
@@ -156,6 +172,9 @@ std::variant<Options, int> parseArguments(const QStringList& arguments) {
             options.extras.childTables = true;
         } else if (a == QStringLiteral("--blobs")) {
             options.extras.blobs = true;
+        } else if (a == QStringLiteral("--views")) {
+            options.extras.views = true;
+            options.extras.isoDates = true;
         } else if (a == QStringLiteral("--iso-dates")) {
             options.extras.isoDates = true;
         } else if (a == QStringLiteral("--overwrite")) {
@@ -253,6 +272,9 @@ int summarize(const Options& options, CliHost& host, CliInteraction& ui, bool to
         if (options.extras.keys) failures += foreignKeyViolations(*target);
         target->close();
     }
+    if (!host.queries.unreadable.empty()) summary += "Queries: not read: " + host.queries.unreadable + "\n";
+    for (const QueryOutcome& q : host.queries.queries)
+        summary += "Query " + q.name + ": " + q.status + (q.reason.empty() ? "" : ": " + q.reason) + "\n";
 
     if (host.sqlWritten >= 0)
         summary += "Statements written: " + std::to_string(host.sqlWritten) + " (" + options.sqlFile.toStdString() + ")\n";

@@ -7,6 +7,7 @@
 #include "conversion/ConversionRun.h"
 #include "conversion/FastWriter.h"
 #include "conversion/ListViewModel.h"
+#include "conversion/QueryViews.h"
 #include "core/Interaction.h"
 
 #include <QString>
@@ -99,6 +100,7 @@ public:
     void execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) override;
     void tableStarted(const QString& name) override;
     void tableFinished(RunState&) override;
+    void queriesFinished(const QueryViewsResult& result) override { queries = result; }
 
     // What reached the SQLite file (or, with --sql, the script).
     long long totalRows() const { return rows + fast_.rows(); }
@@ -116,6 +118,7 @@ public:
     int tablesCollected = 0;
     long long rowsCollected = 0;
     int sqlWritten = -1;
+    QueryViewsResult queries;
     bool targetAccepted = false;
 
 private:

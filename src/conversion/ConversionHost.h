@@ -27,8 +27,11 @@ struct ConversionOptions {
     bool childTables = false;  // attachment and multi-value entries as tables of their own
     bool blobs = false;        // OLE Object fields as BLOB columns instead of left out
     bool isoDates = false;     // dates as ISO 8601 text whatever the regional settings
-    bool any() const { return keys || childTables || blobs || isoDates; }
+    bool views = false;        // saved queries as views, Yes/No as -1/0
+    bool any() const { return keys || childTables || blobs || isoDates || views; }
 };
+
+struct QueryViewsResult;
 
 class ConversionHost {
 public:
@@ -90,6 +93,9 @@ public:
     // Called when a table's statements are complete (direct mode), so a
     // host that batches can commit; the default does nothing.
     virtual void tableFinished(RunState& state);
+    // With --views, after the views: what became of every saved query, or
+    // why they could not be read.
+    virtual void queriesFinished(const QueryViewsResult& /*result*/) {}
 };
 
 }  // namespace qb

@@ -3,6 +3,7 @@
 #include "ColumnType.h"
 #include "InsertStatement.h"
 #include "ListViewModel.h"
+#include "QueryViews.h"
 #include "TableExtras.h"
 #include "ValueText.h"
 #include "dbaccess/Access.h"
@@ -67,7 +68,8 @@ void ConversionRun::run() {
     bool connectionsOpen = false;
     const ConversionOptions options = host_.options();
     // ISO dates are those of the C locale's patterns.
-    const ValueFormat format(options.isoDates ? QLocale::c() : QLocale::system());
+    ValueFormat format(options.isoDates ? QLocale::c() : QLocale::system());
+    format.yesNoNumbers = options.views;
     TableExtras extras(host_, state_, format);
 
     trap.run(104, [&] { state_.SQLite_conn = Connection::create(); });
@@ -281,6 +283,10 @@ void ConversionRun::run() {
         trap.run(382, [&] { host_.setProgressText(QString()); });
     }
 
+    // Views read the tables, so they come after the last of them.
+    if (options.views) {
+        host_.queriesFinished(writeQueryViews(host_, state_));
+    }
     if (trap.test(386, [&] { return host_.previewEnabled(); }) && trap.test(388, [&] { return host_.perFile(); })) {
         trap.run(390, [&] { state_.SQLFormOK = false; });
         trap.run(392, [&] { host_.showPreview(); });

@@ -449,10 +449,12 @@ void appendValueText(std::string& out, const Variant& value, int adoType, const 
             using T = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<T, Null>) {
             } else if constexpr (std::is_same_v<T, bool>) {
-                out += v ? "True" : "False";
+                if (format.yesNoNumbers) out += v ? "-1" : "0";
+                else out += v ? "True" : "False";
             } else if constexpr (std::is_same_v<T, std::int64_t>) {
                 if (adoType == adBoolean) {
-                    out += v != 0 ? "True" : "False";
+                    if (format.yesNoNumbers) out += v != 0 ? "-1" : "0";
+                    else out += v != 0 ? "True" : "False";
                 } else {
                     char buf[24];
                     out.append(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));

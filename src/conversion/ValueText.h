@@ -30,6 +30,10 @@ public:
     const QString& datePattern() const { return datePattern_; }
     const QString& timePattern() const { return timePattern_; }
 
+    // Yes/No as -1 and 0, the numbers Access computes with, instead of the
+    // texts True and False.
+    bool yesNoNumbers = false;
+
     // An OLE day count as date, date and time, or time alone (date part
     // 1899-12-30), rounded to the nearest second. Throws std::out_of_range
     // outside 0100-01-01 to 9999-12-31.
