@@ -30,7 +30,10 @@ bool MainWindowHost::wantsInsertValues() const {
 }
 
 void MainWindowHost::execute(RunState& state, StatementKind kind, const std::string& statement, ValueTexts* values) {
-    if (runOptions_.oneTransactionPerTable) fast_.execute(state, kind, statement, values);
+    // Indexes, views and the query list come after a table's transaction
+    // has ended, each on its own: inside the writer they would wait for a
+    // commit that no later table may bring.
+    if (runOptions_.oneTransactionPerTable && kind != StatementKind::Index) fast_.execute(state, kind, statement, values);
     else ConversionHost::execute(state, kind, statement, values);
 }
 

@@ -68,7 +68,8 @@ void ConversionRun::run() {
     bool connectionsOpen = false;
     const ConversionOptions options = host_.options();
     // ISO dates are those of the C locale's patterns.
-    ValueFormat format(options.isoDates ? QLocale::c() : QLocale::system());
+    // Views compare dates as text, so they need the ISO form whatever was asked.
+    ValueFormat format(options.isoDates || options.views ? QLocale::c() : QLocale::system());
     format.yesNoNumbers = options.views;
     TableExtras extras(host_, state_, format);
 

@@ -39,6 +39,8 @@ const OptionBox kOptionBoxes[] = {
      [](WindowOptions& o) -> bool& { return o.conversion.blobs; }},
     {"IsoDates", "Dates as ISO 8601 text (YYYY-MM-DD hh:mm:ss), whatever the regional settings",
      [](WindowOptions& o) -> bool& { return o.conversion.isoDates; }},
+    {"SavedQueriesAsViews", "Saved queries as views (with ISO dates, and Yes/No as -1 and 0)",
+     [](WindowOptions& o) -> bool& { return o.conversion.views; }},
 };
 
 bool storedChoice(const char* key) {

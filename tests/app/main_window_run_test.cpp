@@ -119,7 +119,7 @@ TEST_F(MainWindowRun, OptionsSurviveARestartAndWriteWhatTheCommandLineWrites) {
     };
     OptionsWindow* options = openOptions();
     ASSERT_NE(options, nullptr);
-    ASSERT_EQ(options->checkBoxes().size(), 5u);
+    ASSERT_EQ(options->checkBoxes().size(), 6u);
     for (QCheckBox* box : options->checkBoxes()) {
         EXPECT_FALSE(box->isChecked()) << box->text().toStdString();
         box->click();
@@ -144,7 +144,7 @@ TEST_F(MainWindowRun, OptionsSurviveARestartAndWriteWhatTheCommandLineWrites) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LC_ALL", "C");
     cli.setProcessEnvironment(env);
-    cli.start(QStringLiteral(QB_CONVERT_EXE), {"--fast", "--keys", "--child-tables", "--blobs", "--iso-dates", source, cliTarget});
+    cli.start(QStringLiteral(QB_CONVERT_EXE), {"--fast", "--keys", "--child-tables", "--blobs", "--iso-dates", "--views", source, cliTarget});
     ASSERT_TRUE(cli.waitForFinished(60000));
     ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     const std::string dump = dumpDatabase(target);
