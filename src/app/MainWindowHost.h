@@ -30,6 +30,8 @@ public:
     ListViewModel& statementList() override;
     ListViewModel& datatypeList() override;
     void showPreview() override;
+    bool targetRefused(const QString& path) override;
+    bool accountsAtDone() const override { return true; }
 
 private:
     void mirrorLists();

@@ -3,6 +3,8 @@
 #include "conversion/ConversionRun.h"
 #include "conversion/FastWriter.h"
 #include "conversion/ListViewModel.h"
+#include "conversion/TableAccount.h"
+#include "conversion/TargetCheck.h"
 #include "dbaccess/Access.h"
 #include "dbaccess/OdbcBackend.h"
 #include "dbaccess/SQLite.h"
@@ -171,18 +173,6 @@ private:
         return (!line.empty() && (line[0] == 'y' || line[0] == 'Y')) ? MsgResult::Yes : MsgResult::No;
     }
     Overwrite overwrite_;
-};
-
-// One Access table as the run took it.
-struct TableRecord {
-    QString name;
-    std::optional<MsgResult> answer;  // the overwrite question, when asked
-    long long read = 0;               // rows rendered from the Access file
-    long long failures = 0;           // failures reported while it ran
-    bool open = true;
-    bool rolledBack = false;
-    int reportsAtStart = 0;
-    long long lostAtStart = 0;
 };
 
 class CliHost : public ConversionHost {
@@ -356,30 +346,8 @@ int usageError(const QString& text) {
     return 2;
 }
 
-// Why the run's test of the SQLite file refuses it: the driver first, as
-// nothing can be opened without it, then in the order that test checks.
-QString targetProblem(const QString& path) {
-    try {
-        Connection::create();
-    } catch (const DbError&) {
-        return QStringLiteral("driver missing: the \"SQLite3 ODBC Driver\" is not registered with the ODBC "
-                              "driver manager");
-    }
-    const QFileInfo info(path);
-    if (!info.exists()) return QStringLiteral("missing");
-    if (info.isHidden()) return QStringLiteral("hidden (its name starts with a dot), which the conversion refuses");
-    if (!info.isFile()) return QStringLiteral("not a regular file");
-    try {
-        auto connection = Connection::create();
-        connection->open(SQLiteConnectionString(path).toStdString());
-    } catch (const DbError& e) {
-        return QStringLiteral("not a database: ") + QString::fromStdString(e.description());
-    }
-    return QStringLiteral("it cannot be opened");
-}
-
 void refuseTarget(const QString& path) {
-    printError(path + QStringLiteral(": cannot be used as the SQLite file: ") + targetProblem(path));
+    printError(sqliteTargetRefusal(path).text);
 }
 
 // Opens the inputs once before the run, so that a file that cannot be read
@@ -489,50 +457,6 @@ bool writeOut(const std::string& text) {
     }
     printError(QStringLiteral("cannot write to standard output: ") + QString::fromLocal8Bit(std::strerror(error)));
     return false;
-}
-
-// "Name: created, 18 rows read, 18 in the SQLite table"; the failures a
-// table brings to the summary line beyond the ones already reported.
-long long tableLine(const TableRecord& t, std::optional<long long> present, bool script, std::string& out) {
-    out += t.name.toStdString() + ": ";
-    const bool skipped = t.answer == MsgResult::No;
-    if (script) {
-        if (skipped) out += "skipped\n";
-        else
-            out += std::string(t.answer == MsgResult::Yes ? "DROP TABLE, " : "") + "CREATE TABLE and " +
-                   std::to_string(t.read) + " rows written to the script\n";
-        return 0;
-    }
-    const bool failed = t.failures > 0 || (!skipped && (!present || *present < t.read));
-    if (skipped && !failed) out += "skipped";
-    else if (failed) out += t.rolledBack ? "failed (rolled back)" : "failed";
-    else out += t.answer == MsgResult::Yes ? "replaced" : "created";
-    out += ", " + std::to_string(t.read) + " rows read, ";
-    out += present ? std::to_string(*present) + " in the SQLite table\n" : "no SQLite table\n";
-    if (!failed) return 0;
-    // Rows that went missing without a report count as failures too.
-    const long long missing = std::max(0LL, t.read - present.value_or(0));
-    return std::max(missing - t.failures, t.failures == 0 ? 1LL : 0LL);
-}
-
-std::optional<long long> countRows(Connection& connection, const QString& table) {
-    std::string quoted = "\"";
-    for (const char c : table.toStdString()) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    quoted += '"';
-    try {
-        auto rows = connection.backend()->openRowset("SELECT COUNT(*) FROM " + quoted);
-        std::vector<Variant> row;
-        if (!rows->next(row) || row.empty()) return std::nullopt;
-        if (auto i = std::get_if<std::int64_t>(&row[0])) return *i;
-        if (auto d = std::get_if<double>(&row[0])) return static_cast<long long>(*d);
-        if (auto t = std::get_if<std::string>(&row[0])) return std::stoll(*t);
-    } catch (const std::exception&) {
-        // No such table.
-    }
-    return std::nullopt;
 }
 
 }  // namespace

@@ -108,6 +108,7 @@ private:
     void buildControls();
     void connectHandlers();
     void setOptionValue(QRadioButton* option, bool value);
+    void tabToChosenOption();
 
     Interaction& ui_;
     FileChooser& files_;
