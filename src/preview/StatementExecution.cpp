@@ -125,8 +125,9 @@ ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunSta
 
 QString partlyExecutedText(int linesRun, int lines) {
     const QString done =
-        linesRun > 0 ? QStringLiteral("Lines 1 to %1 have been executed and stay in the database.").arg(linesRun)
-                     : QStringLiteral("No line has been executed.");
+        linesRun > 1   ? QStringLiteral("Lines 1 to %1 have been executed and stay in the database.").arg(linesRun)
+        : linesRun == 1 ? QStringLiteral("Line 1 has been executed and stays in the database.")
+                        : QStringLiteral("No line has been executed.");
     return QStringLiteral("Execution stopped before line %1 of %2.").arg(linesRun + 1).arg(lines) +
            QStringLiteral("\r\r") + done;
 }

@@ -416,6 +416,22 @@ TEST_F(PreviewWindowsTest, EnterEditsTheSelectedLineAndReplaces) {
     EXPECT_EQ(ui.texts(), QStringList{"Done."});
 }
 
+// Skipping a table after a stop leaves part of it in the database: the
+// window says so before it closes.
+TEST_F(SqliteFile, SkipAfterAStopSaysWhichLinesStay) {
+    fill({"INSERT INTO t VALUES ('1')", "INSERT INTO t VALUES ('2'", "INSERT INTO t VALUES ('3')"});
+    state.StopConverting = true;
+    show([&](Form2& w) {
+        button(w, "PushButton1")->click();
+        button(w, "PushButton9")->click();
+    });
+    EXPECT_EQ(ui.texts().join("|").toStdString(),
+              "Error found.|Execution stopped before line 2 of 3.\r\rLine 1 has been executed and stays in the "
+              "database.");
+    EXPECT_FALSE(state.StopConverting);
+    EXPECT_EQ(rows(), 1);
+}
+
 // Values carry CR LF, lone CRs and other characters a text document
 // normalises. Edit Line's OK writes back exactly what the box holds: the
 // original text when untouched, and the untouched characters around an
