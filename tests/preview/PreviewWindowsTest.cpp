@@ -1,119 +1,10 @@
 // The preview windows shown modally as the conversion run shows them, driven
 // from timers inside their modal loops.
 
-#include "ScriptedInteraction.h"
-#include "conversion/ConversionHost.h"
-#include "conversion/ListViewModel.h"
-#include "dbaccess/Connection.h"
-#include "dbaccess/SQLite.h"
-#include "preview/ExactTextEdit.h"
-#include "preview/Form2.h"
-#include "preview/Form3.h"
-#include "preview/Form4.h"
-#include "preview/Form5.h"
-#include "preview/PreviewWindows.h"
-#include "shell/Appearance.h"
-#include "shell/GuiInteraction.h"
-
-#include <QApplication>
-#include <QClipboard>
-#include <QElapsedTimer>
-#include <QGroupBox>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QStyleOptionViewItem>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QTreeView>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
+#include "PreviewWindowsSupport.h"
 
 namespace qb {
 namespace {
-
-using test::ScriptedInteraction;
-
-// Runs `action` on the window that is modal once the next modal loop runs.
-// The flag tells whether it ran: checks inside an action that never ran
-// would pass unseen.
-template <class W>
-std::shared_ptr<bool> whenShown(std::function<void(W&)> action) {
-    auto ran = std::make_shared<bool>(false);
-    QTimer::singleShot(0, [action, ran] {
-        auto* window = dynamic_cast<W*>(QApplication::activeModalWidget());
-        if (!window) {
-            ADD_FAILURE() << "expected window is not the modal one";
-            if (QWidget* other = QApplication::activeModalWidget()) other->close();
-            return;
-        }
-        *ran = true;
-        action(*window);
-    });
-    return ran;
-}
-
-QPushButton* button(QWidget& window, const char* name) {
-    auto* b = window.findChild<QPushButton*>(QLatin1String(name));
-    EXPECT_NE(b, nullptr) << name;
-    return b;
-}
-
-// Where a user clicks on line `line` (1-based): its text, or its check box.
-QPoint textOf(QTreeView* view, int line) { return view->visualRect(view->model()->index(line - 1, 0)).center(); }
-QPoint checkBoxOf(QTreeView* view, int line) {
-    QStyleOptionViewItem option;
-    option.initFrom(view);
-    option.rect = view->visualRect(view->model()->index(line - 1, 0));
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    return view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view).center();
-}
-void click(QTreeView* view, QPoint at) { QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at); }
-
-// Closes every window that opens over the preview, noting which one it was
-// ("Form4:5" for Edit Line on line 5).
-struct ChildWindows {
-    QStringList seen;
-    QTimer poll;
-    ChildWindows() {
-        QObject::connect(&poll, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal || modal->objectName() == QStringLiteral("Form2")) return;
-            if (auto* edit = dynamic_cast<Form4*>(modal))
-                seen << QStringLiteral("Form4:%1:%2").arg(edit->ListLine).arg(edit->text1()->toPlainText());
-            else
-                seen << modal->objectName();
-            modal->close();
-        });
-        poll.start(5);
-    }
-};
-
-struct PreviewWindowsTest : ::testing::Test {
-    ScriptedInteraction ui;
-    PreviewWindows windows{ui};
-    RunState state;
-    QWidget owner;
-
-    void fill(const QStringList& lines) {
-        windows.statementList().clear();
-        windows.statementList().append(lines);
-    }
-    // Shows the preview; `action` runs inside its modal loop.
-    void show(std::function<void(Form2&)> action) {
-        const auto ran = whenShown<Form2>(std::move(action));
-        windows.showPreview(&owner, state);
-        EXPECT_TRUE(*ran) << "the preview was not shown modally";
-    }
-};
-
 TEST_F(PreviewWindowsTest, LoadsWithItsControlsCaptionsAndOneColumn) {
     fill({"CREATE TABLE t (a)", "INSERT INTO t VALUES ('1')"});
     show([&](Form2& w) {
@@ -193,22 +84,6 @@ TEST_F(PreviewWindowsTest, EmptyListStaysOpenWithNoSqlToRun) {
     EXPECT_FALSE(state.SQLFormOK);
 }
 
-struct SqliteFile : PreviewWindowsTest {
-    QTemporaryDir dir;
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        state.SQLite_conn = Connection::create();
-        state.SQLite_conn->open(SQLiteConnectionString(dir.filePath("target.db3")).toStdString());
-        state.SQLite_conn->execute("CREATE TABLE t (a TEXT)");
-    }
-    long long rows(const std::string& table = "t") {
-        Recordset rs;
-        rs.open("SELECT * FROM " + table, *state.SQLite_conn);
-        return rs.recordcount();
-    }
-};
-
-// While the statements run, the message loop gets a turn per line: a click
 // then must not start a second execution, open a window, copy, or tick.
 TEST_F(SqliteFile, DuringAnExecutionOnlyTheExitsAct) {
     QStringList lines;
@@ -342,94 +217,6 @@ TEST_F(SqliteFile, ExecutingAgainAfterAStopResumesAtTheStoppedLine) {
     });
     EXPECT_EQ(rows("n"), 10);
     EXPECT_EQ(windows.ErrorLine, 7);
-}
-
-// After a stop the grey lines are in the database. Edit Line refuses them
-// and Find and Replace passes them over, so once the rest has run every
-// line of the list says what its row holds.
-TEST_F(SqliteFile, ExecutedLinesCannotBeChangedByEditLineOrFindAndReplace) {
-    const QString row = QStringLiteral("INSERT INTO t VALUES ('False')");
-    fill({row, row, QStringLiteral("INSERT INTO t VALUES ('False'"), row});
-    QStringList listed;
-    show([&](Form2& w) {
-        button(w, "PushButton1")->click();  // stops at line 3
-        {
-            ChildWindows children;
-            click(w.listView1(), textOf(w.listView1(), 2));
-            EXPECT_TRUE(children.seen.isEmpty()) << children.seen.join(", ").toStdString();
-        }
-        whenShown<Form3>([&](Form3& f) {
-            f.text1()->setText("'False'");
-            f.text2()->setText("'0'");
-            button(f, "PushButton2")->click();
-        });
-        button(w, "PushButton3")->click();
-        whenShown<Form4>([&](Form4& edit) {
-            QTest::keyClicks(edit.text1(), "INSERT INTO t VALUES ('0')");
-            button(edit, "PushButton2")->click();
-        });
-        click(w.listView1(), textOf(w.listView1(), 3));
-        for (int line = 1; line <= 4; ++line) listed << windows.statementList().text(line);
-        button(w, "PushButton1")->click();
-        if (w.isVisible()) w.close();
-    });
-    const QString zero = QStringLiteral("INSERT INTO t VALUES ('0')");
-    EXPECT_EQ(listed, (QStringList{row, row, zero, zero}));
-    EXPECT_EQ(ui.texts(), (QStringList{"Error found.",
-                                       "Line 2 has already been executed and is in the database; it cannot be "
-                                       "changed here.",
-                                       "Done.\r\rExecuted lines left unchanged (they are in the database already): 2"}));
-    ASSERT_TRUE(state.SQLFormOK);
-    Recordset rs;
-    rs.open("SELECT a FROM t", *state.SQLite_conn);
-    QStringList stored;
-    for (; !rs.eof(); rs.moveNext()) stored << QString::fromStdString(std::get<std::string>(rs.values().at(0)));
-    EXPECT_EQ(stored, (QStringList{"False", "False", "0", "0"}));
-}
-
-// Without a mouse: Enter on the selected line opens Edit Line for it, and
-// Enter in Find and Replace replaces.
-TEST_F(PreviewWindowsTest, EnterEditsTheSelectedLineAndReplaces) {
-    fill({"INSERT INTO t VALUES ('a')", "INSERT INTO t VALUES ('b')"});
-    QStringList edited;
-    show([&](Form2& w) {
-        w.listView1()->setFocus();
-        w.listView1()->setCurrentIndex(windows.statementList().index(1, 0));
-        const auto editShown = whenShown<Form4>([&](Form4& edit) {
-            edited << QString::number(edit.ListLine) << edit.text1()->toPlainText();
-            edit.close();
-        });
-        QTest::keyClick(w.listView1(), Qt::Key_Return);
-        EXPECT_TRUE(*editShown);
-        whenShown<Form3>([&](Form3& f) {
-            QTest::keyClicks(f.text1(), "('");
-            QTest::keyClick(f.text1(), Qt::Key_Tab);
-            QTest::keyClicks(f.text2(), "('x");
-            QTest::keyClick(f.text2(), Qt::Key_Return);
-            EXPECT_FALSE(f.isVisible());
-        });
-        button(w, "PushButton3")->click();
-        edited << windows.statementList().text(1);
-        w.close();
-    });
-    EXPECT_EQ(edited, (QStringList{"2", "INSERT INTO t VALUES ('b')", "INSERT INTO t VALUES ('xa')"}));
-    EXPECT_EQ(ui.texts(), QStringList{"Done."});
-}
-
-// Skipping a table after a stop leaves part of it in the database: the
-// window says so before it closes.
-TEST_F(SqliteFile, SkipAfterAStopSaysWhichLinesStay) {
-    fill({"INSERT INTO t VALUES ('1')", "INSERT INTO t VALUES ('2'", "INSERT INTO t VALUES ('3')"});
-    state.StopConverting = true;
-    show([&](Form2& w) {
-        button(w, "PushButton1")->click();
-        button(w, "PushButton9")->click();
-    });
-    EXPECT_EQ(ui.texts().join("|").toStdString(),
-              "Error found.|Execution stopped before line 2 of 3.\r\rLine 1 has been executed and stays in the "
-              "database.");
-    EXPECT_FALSE(state.StopConverting);
-    EXPECT_EQ(rows(), 1);
 }
 
 // Values carry CR LF, lone CRs and other characters a text document
