@@ -5,6 +5,7 @@
 
 namespace qb {
 namespace {
+
 TEST_F(PreviewWindowsTest, LoadsWithItsControlsCaptionsAndOneColumn) {
     fill({"CREATE TABLE t (a)", "INSERT INTO t VALUES ('1')"});
     show([&](Form2& w) {
