@@ -289,7 +289,7 @@ struct LastPress : QObject {
     bool seen = false;
 };
 
-LastPress* lastPress = nullptr;
+QPointer<LastPress> lastPress;
 
 }  // namespace
 
