@@ -2,6 +2,7 @@
 
 #include "conversion/ConversionRun.h"
 #include "conversion/ListViewModel.h"
+#include "conversion/TargetCheck.h"
 #include "preview/PreviewWindows.h"
 #include "shell/Form1.h"
 
@@ -87,6 +88,8 @@ void MainWindowHost::showPreview() {
     mirrorLists();
     previews_.showPreview(&form_, form_.runState);
 }
+
+bool MainWindowHost::targetRefused(const QString& path) { return offerSqliteTarget(form_.ui(), path); }
 
 void MainWindowHost::mirrorLists() {
     Form1::setListItems(form_.list1(), list1_);

@@ -48,6 +48,8 @@ public:
     ListViewModel& statementList() override;
     ListViewModel& datatypeList() override;
     void showPreview() override;
+    bool targetRefused(const QString& path) override;
+    bool accountsAtDone() const override { return true; }
 
     // The Options window's choices, taken when the run starts.
     ConversionOptions options() const override { return runOptions_.conversion; }

@@ -8,6 +8,7 @@
 #include "conversion/FastWriter.h"
 #include "conversion/ListViewModel.h"
 #include "conversion/QueryViews.h"
+#include "conversion/TableAccount.h"
 #include "core/Interaction.h"
 
 #include <QString>
@@ -55,19 +56,6 @@ public:
 private:
     MsgResult ask(const QString& question);
     Overwrite overwrite_;
-};
-
-// One Access table as the run took it.
-struct TableRecord {
-    QString name;
-    std::optional<MsgResult> answer;  // the overwrite question, when asked
-    long long read = 0;               // rows rendered from the Access file
-    long long failures = 0;           // failures reported while it ran
-    bool open = true;
-    bool rolledBack = false;
-    bool noColumns = false;           // nothing of it could go into the script
-    int reportsAtStart = 0;
-    long long lostAtStart = 0;
 };
 
 class CliHost : public ConversionHost {

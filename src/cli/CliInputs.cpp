@@ -1,5 +1,7 @@
 #include "CliInputs.h"
 
+#include "conversion/TargetCheck.h"
+
 #include "dbaccess/Access.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
@@ -15,37 +17,8 @@ namespace qb::cli {
 
 void printError(const QString& text) { std::cerr << "quellbrook-convert: " << text.toStdString() << std::endl; }
 
-// Why the run's test of the SQLite file refuses it: the driver first, as
-// nothing can be opened without it, then in the order that test checks.
-QString targetProblem(const QString& path) {
-    try {
-        Connection::create();
-    } catch (const DbError&) {
-        return QStringLiteral("driver missing: the \"SQLite3 ODBC Driver\" is not registered with the ODBC "
-                              "driver manager");
-    }
-    const QFileInfo info(path);
-    if (!info.exists()) return QStringLiteral("missing");
-    if (info.isHidden()) return QStringLiteral("hidden (its name starts with a dot), which the conversion refuses");
-    if (!info.isFile()) return QStringLiteral("not a regular file");
-    // SQLite opens no file whose full path is longer than this.
-    constexpr qsizetype kSqlitePathBytes = 512;
-    if (const qsizetype bytes = QFile::encodeName(info.absoluteFilePath()).size(); bytes > kSqlitePathBytes)
-        return QStringLiteral("its full path is %1 bytes long, and SQLite opens no file whose path is longer than "
-                              "%2 bytes")
-            .arg(bytes)
-            .arg(kSqlitePathBytes);
-    try {
-        auto connection = Connection::create();
-        connection->open(SQLiteConnectionString(path).toStdString());
-    } catch (const DbError& e) {
-        return QStringLiteral("not a database: ") + QString::fromStdString(e.description());
-    }
-    return QStringLiteral("it cannot be opened");
-}
-
 void refuseTarget(const QString& path) {
-    printError(path + QStringLiteral(": cannot be used as the SQLite file: ") + targetProblem(path));
+    printError(sqliteTargetRefusal(path).text);
 }
 
 // Opens the inputs once before the run, so that a file that cannot be read

@@ -11,8 +11,7 @@ namespace qb::cli {
 
 void printError(const QString& text);
 
-// Why the run's test of the SQLite file refuses it.
-QString targetProblem(const QString& path);
+// Names the SQLite file and why the run's test refuses it.
 void refuseTarget(const QString& path);
 
 // Opens the inputs once before the run, so that a file that cannot be read

@@ -39,52 +39,6 @@ bool writeOut(const std::string& text) {
     return false;
 }
 
-long long tableLine(const TableRecord& t, std::optional<long long> present, bool script, bool scriptWhole,
-                    std::string& out) {
-    out += t.name.toStdString() + ": ";
-    const bool skipped = t.answer == MsgResult::No;
-    if (script) {
-        if (skipped) out += "skipped\n";
-        else if (t.noColumns) out += "failed, " + std::to_string(t.read) + " rows read, none written to the script\n";
-        // The failure itself was reported as it happened.
-        else if (!scriptWhole) out += "failed, " + std::to_string(t.read) + " rows read, the script was not written\n";
-        else
-            out += std::string(t.answer == MsgResult::Yes ? "DROP TABLE, " : "") + "CREATE TABLE and " +
-                   std::to_string(t.read) + " rows written to the script\n";
-        return 0;
-    }
-    const bool failed = t.failures > 0 || (!skipped && (!present || *present < t.read));
-    if (skipped && !failed) out += "skipped";
-    else if (failed) out += t.rolledBack ? "failed (rolled back)" : "failed";
-    else out += t.answer == MsgResult::Yes ? "replaced" : "created";
-    out += ", " + std::to_string(t.read) + " rows read, ";
-    out += present ? std::to_string(*present) + " in the SQLite table\n" : "no SQLite table\n";
-    if (!failed) return 0;
-    // Rows that went missing without a report count as failures too.
-    const long long missing = std::max(0LL, t.read - present.value_or(0));
-    return std::max(missing - t.failures, t.failures == 0 ? 1LL : 0LL);
-}
-
-std::optional<long long> countRows(Connection& connection, const QString& table) {
-    std::string quoted = "\"";
-    for (const char c : table.toStdString()) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    quoted += '"';
-    try {
-        auto rows = connection.backend()->openRowset("SELECT COUNT(*) FROM " + quoted);
-        std::vector<Variant> row;
-        if (!rows->next(row) || row.empty()) return std::nullopt;
-        if (auto i = std::get_if<std::int64_t>(&row[0])) return *i;
-        if (auto d = std::get_if<double>(&row[0])) return static_cast<long long>(*d);
-        if (auto t = std::get_if<std::string>(&row[0])) return std::stoll(*t);
-    } catch (const std::exception&) {
-        // No such table.
-    }
-    return std::nullopt;
-}
-
 long long foreignKeyViolations(Connection& connection) {
     constexpr long long kShown = 20;
     long long count = 0;

@@ -18,14 +18,6 @@ namespace qb::cli {
 bool writeOut(const std::string& text);
 void summaryToStandardError();
 
-// "Name: created, 18 rows read, 18 in the SQLite table"; the failures a
-// table brings to the summary line beyond the ones already reported.
-long long tableLine(const TableRecord& t, std::optional<long long> present, bool script, bool scriptWhole,
-                    std::string& out);
-
-// The rows of the SQLite table, none when it cannot be counted.
-std::optional<long long> countRows(Connection& connection, const QString& table);
-
 // Reports every row of the SQLite file that breaks a foreign key; the
 // failures that makes (a check that cannot run is one).
 long long foreignKeyViolations(Connection& connection);

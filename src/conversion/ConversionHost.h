@@ -68,6 +68,15 @@ public:
     // Shows the SQL Preview window modally; returns when it has closed.
     virtual void showPreview() = 0;
 
+    // The run's test of the SQLite file at `path` failed. A host with a user
+    // to talk to says which file and why, and may create a missing one: true
+    // when the file passes the test now and the run goes on. The default
+    // ends the run without a word.
+    virtual bool targetRefused(const QString& /*path*/) { return false; }
+    // Whether "Done." goes on with an account of each table that did not
+    // arrive whole.
+    virtual bool accountsAtDone() const { return false; }
+
     // Executes one statement on the run's SQLite connection. The default
     // is the connection's Execute; the command-line fast mode replaces it
     // with a prepared INSERT bound to the row's value texts (`values`, one

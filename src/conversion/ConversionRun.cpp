@@ -4,6 +4,7 @@
 #include "InsertStatement.h"
 #include "ListViewModel.h"
 #include "QueryViews.h"
+#include "TableAccount.h"
 #include "TableExtras.h"
 #include "ValueText.h"
 #include "dbaccess/Access.h"
@@ -72,12 +73,14 @@ void ConversionRun::run() {
     ValueFormat format(options.isoDates || options.views ? QLocale::c() : QLocale::system());
     format.yesNoNumbers = options.views;
     TableExtras extras(host_, state_, format);
+    RunAccount account;
 
     trap.run(104, [&] { state_.SQLite_conn = Connection::create(); });
     trap.run(108, [&] { source = Connection::create(); });
     trap.run(110, [&] { rowset = std::make_unique<Recordset>(); });
 
-    if (trap.test(116, [&] { return !TestSQLiteDatabase(host_.fields().sqlitePath); })) {
+    if (trap.test(116, [&] { return !TestSQLiteDatabase(host_.fields().sqlitePath); }) &&
+        !host_.targetRefused(host_.fields().sqlitePath)) {
         trap.run(418, [&] { state_.IsConverting = false; });
         return;
     }
@@ -129,6 +132,7 @@ void ConversionRun::run() {
 
     using Kind = ConversionHost::StatementKind;
     const int tableCount = static_cast<int>(host_.List2().size());
+    int leftAt = 0;  // tables before this index were never taken
     for (int index = tableCount - 1; index >= 0; --index) {
         if (trap.test(146, [&] { return host_.perTable(); })) {
             trap.run(148, [&] { host_.statementList().clear(); });
@@ -138,6 +142,8 @@ void ConversionRun::run() {
         QString name;
         trap.run(154, [&] { name = host_.List2().at(index); });
         host_.tableStarted(name);
+        account.tableStarted(name);
+        const int reportsBefore = trap.reports();
         const std::string tableName = name.toStdString();
 
         MsgResult answer = MsgResult::Ok;  // "0": the table is not in the SQLite file
@@ -149,8 +155,10 @@ void ConversionRun::run() {
         } else {
             trap.run(160, [&] { answer = MsgResult::Ok; });
         }
+        account.answered(answer);
         if (!trap.test(162, [&] { return answer == MsgResult::No; })) {
             std::string statement;
+            const int linesBefore = host_.previewEnabled() ? host_.statementList().count() : 0;
             if (trap.test(170, [&] { return answer == MsgResult::Yes; })) {
                 trap.run(170, [&] { statement = dropTableStatement(tableName); });
                 if (trap.test(172, [&] { return host_.previewEnabled(); }))
@@ -205,6 +213,11 @@ void ConversionRun::run() {
                 // user refused to overwrite, or one hidden from the list)
                 // would mix this table's rows into it.
                 passOverRows = trap.reports() != before;
+                if (passOverRows) {
+                    long long rowsInAccess = 0;
+                    trap.run(308, [&] { rowsInAccess = deref(rowset).recordcount(); });
+                    account.createRefused(rowsInAccess);
+                }
             }
 
             if (!passOverRows && trap.test(308, [&] { return !deref(rowset).eof() && !deref(rowset).bof(); })) {
@@ -229,6 +242,7 @@ void ConversionRun::run() {
                 while (more) {
                     trap.run(312, [&] { ui.yield(); });
                     trap.run(316, [&] { ++rowCounter; });
+                    account.rowRead();
                     host_.rowProgress(rowCounter, recordCount);
                     trap.run(318, [&] {
                         host_.setProgressValue((static_cast<double>(rowCounter) + 1.0) /
@@ -274,11 +288,20 @@ void ConversionRun::run() {
             trap.run(370, [&] { host_.tableFinished(state_); });
             host_.binaryValues({});
             if (options.keys || options.childTables) extras.afterTable(tableName, answer, !passOverRows);
+            if (host_.previewEnabled()) account.linesCollected(linesBefore, host_.statementList().count());
+            account.failuresReported(trap.reports() - reportsBefore);
             trap.run(372, [&] { state_.StopConverting = true; });
             if (trap.test(374, [&] { return host_.previewEnabled(); }) &&
                 trap.test(376, [&] { return host_.perTable(); })) {
-                trap.run(378, [&] { host_.showPreview(); });
-                if (trap.test(380, [&] { return state_.StopConverting; })) break;
+                trap.run(378, [&] {
+                    state_.lastPreview = {};
+                    host_.showPreview();
+                });
+                account.previewClosed(state_);
+                if (trap.test(380, [&] { return state_.StopConverting; })) {
+                    leftAt = index;
+                    break;
+                }
             }
         }
         trap.run(382, [&] { host_.setProgressText(QString()); });
@@ -290,7 +313,11 @@ void ConversionRun::run() {
     }
     if (trap.test(386, [&] { return host_.previewEnabled(); }) && trap.test(388, [&] { return host_.perFile(); })) {
         trap.run(390, [&] { state_.SQLFormOK = false; });
-        trap.run(392, [&] { host_.showPreview(); });
+        trap.run(392, [&] {
+                    state_.lastPreview = {};
+                    host_.showPreview();
+                });
+        account.previewClosed(state_);
         if (trap.test(394, [&] { return !state_.SQLFormOK; })) {
             restoreJournal();
             trap.run(396, [&] { deref(state_.SQLite_conn).close(); });
@@ -304,7 +331,14 @@ void ConversionRun::run() {
         trap.run(406, [&] { deref(state_.SQLite_conn).close(); });
         trap.run(408, [&] { deref(source).close(); });
     }
-    trap.run(410, [&] { showInfo(ui, QStringLiteral("Done.")); });
+    trap.run(410, [&] {
+        if (!host_.accountsAtDone()) return showInfo(ui, QStringLiteral("Done."));
+        const QStringList list2 = host_.List2();
+        QStringList untaken;
+        for (int index = leftAt - 1; index >= 0 && index < list2.size(); --index) untaken << list2.at(index);
+        account.notTaken(untaken);
+        showInfo(ui, account.doneText(host_.fields().sqlitePath));
+    });
     trap.run(412, [&] { host_.setProgressValue(0); });
     trap.run(414, [&] { host_.setProgressText(QString()); });
     trap.run(416, [&] { host_.setBusy(false); });

@@ -10,6 +10,13 @@ namespace qb {
 // State the conversion run shares with the SQL Preview window: the
 // connection it executes on and the two flags through which the window
 // answers. The main window owns it for the whole program run.
+// How the last SQL Preview window closed, for the run's account.
+struct PreviewEnd {
+    bool completed = false;  // "Execute SQL" ran through the whole list
+    bool skipped = false;    // "Skip Table / Do Not Execute SQL"
+    int linesRun = 0;        // lines 1 to linesRun reached the database
+};
+
 struct RunState {
     std::unique_ptr<Connection> SQLite_conn;
     bool SQLFormOK = false;
@@ -21,6 +28,7 @@ struct RunState {
     // log folded into the file) and says whether it did.
     std::function<void()> enterLog;
     std::function<bool()> leaveLog;
+    PreviewEnd lastPreview;
 };
 
 // Executes a statement on the run's connection. A log the disk cannot grow

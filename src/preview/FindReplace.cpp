@@ -29,7 +29,7 @@ QString replaceFirst(const QString& line, const QString& find, const QString& re
 }
 
 ReplaceResult FindAndReplace(ListViewModel& list, const QString& find, const QString& replacement, Interaction& ui,
-                             const std::function<void(bool)>& setBusy) {
+                             const std::function<void(bool)>& setBusy, int executedLines) {
     ErrorTrap trap(ui, QStringLiteral("Form3"), QStringLiteral("PushButton2_Click"));
     if (trap.test(100, [&] { return list.count() == 0; })) {
         trap.run(128, [&] { showInfo(ui, QStringLiteral("No SQL to run.")); });
@@ -37,6 +37,7 @@ ReplaceResult FindAndReplace(ListViewModel& list, const QString& find, const QSt
     }
     trap.run(102, [&] { setBusy(true); });
     int m = 0;
+    int leftAlone = 0;
     trap.run(104, [&] { m = list.count(); });
     for (int n = 1; n <= m; ++n) {
         trap.run(106, [&] { ui.yield(); });
@@ -49,10 +50,18 @@ ReplaceResult FindAndReplace(ListViewModel& list, const QString& find, const QSt
             }))
             continue;
         const qsizetype q = p + find.size() - 1;
-        if (trap.test(116, [&] { return p >= 1 && q >= 1; }))
-            trap.run(120, [&] { list.setText(n, spliced(line, p, q, replacement)); });
+        if (!trap.test(116, [&] { return p >= 1 && q >= 1; })) continue;
+        if (n <= executedLines) {
+            ++leftAlone;
+            continue;
+        }
+        trap.run(120, [&] { list.setText(n, spliced(line, p, q, replacement)); });
     }
-    trap.run(124, [&] { showInfo(ui, QStringLiteral("Done.")); });
+    QString done = QStringLiteral("Done.");
+    if (leftAlone > 0)
+        done += QStringLiteral("\r\r") +
+                QStringLiteral("Executed lines left unchanged (they are in the database already): %1").arg(leftAlone);
+    trap.run(124, [&] { showInfo(ui, done); });
     return ReplaceResult::Done;
 }
 

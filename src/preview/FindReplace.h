@@ -21,8 +21,11 @@ enum class ReplaceResult {
 };
 
 // Gives the message loop one turn per line; `setBusy` shows the hourglass
-// for the pass (the window closes at its end, so it is not reset).
+// for the pass (the window closes at its end, so it is not reset). Lines 1
+// to `executedLines` are in the database: a change to them would never
+// reach it, so they are left, and "Done." says how many of them held the
+// search text.
 ReplaceResult FindAndReplace(ListViewModel& list, const QString& find, const QString& replacement, Interaction& ui,
-                             const std::function<void(bool)>& setBusy);
+                             const std::function<void(bool)>& setBusy, int executedLines = 0);
 
 }  // namespace qb

@@ -16,7 +16,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -145,6 +147,7 @@ void Form2::buildControls() {
     pointer_ = new PointerRule(this);
     pointer_->showHandOver({pushButton1_, pushButton2_, pushButton3_, pushButton4_, pushButton5_, pushButton6_,
                             pushButton7_, pushButton8_, pushButton9_});
+    qApp->installEventFilter(this);
     pointer_->showDefaultOver({listView1_, listView1_->viewport(), frame2_});
 }
 
@@ -176,19 +179,24 @@ void Form2::pushButton1Click() {
     setInert(true);
     // After a stop the lines before the stopped one are in the database:
     // running them again would duplicate their rows.
-    // With one transaction per table a stop keeps only whole tables.
+    // With one transaction per table a stop keeps only whole tables: the
+    // lines of a table rolled back are not in the database.
+    int linesRun = linesDone_;
     int kept = -1;
     const ExecuteResult result =
         windows_.tableStarts.empty()
-            ? ExecuteSQL(list_, runnerOn(state_), state_, windows_.ErrorLine, *this, ui_, linesDone_ + 1)
+            ? ExecuteSQL(list_, runnerOn(state_), state_, windows_.ErrorLine, *this, ui_, linesDone_ + 1, &linesRun)
             : ExecuteSQLByTable(list_, windows_.tableStarts, runnerOn(state_), state_, windows_.ErrorLine, *this, ui_,
                                 linesDone_ + 1, kept);
+    if (!windows_.tableStarts.empty()) linesRun = kept;
     executing_ = false;
     setInert(false);
-    if (result == ExecuteResult::Stopped && windows_.ErrorLine > linesDone_) {
-        linesDone_ = kept >= 0 ? kept : windows_.ErrorLine - 1;
+    if (result == ExecuteResult::Stopped && linesRun > linesDone_) {
+        linesDone_ = linesRun;
         listView1_->viewport()->update();
     }
+    end_.linesRun = std::max(end_.linesRun, linesRun);
+    end_.completed = result == ExecuteResult::Completed;
     if (result == ExecuteResult::Completed && !leaving_) {
         ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton1_Click"));
         trap.run(148, [&] { accept(); });
@@ -207,7 +215,7 @@ void Form2::pushButton2Click() {
 
 void Form2::pushButton3Click() {
     ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton3_Click"));
-    trap.run(100, [&] { windows_.showFindReplace(this); });
+    trap.run(100, [&] { windows_.showFindReplace(this, linesDone_); });
 }
 
 void Form2::pushButton4Click() { CopyErrorMessage(text1_->text(), windows_.clipboard(), ui_); }
@@ -228,13 +236,24 @@ void Form2::pushButton8Click() { EmailErrorMessage(text1_->text(), ui_); }
 
 void Form2::pushButton9Click() {
     ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton9_Click"));
-    trap.run(100, [&] { state_.StopConverting = false; });
+    trap.run(100, [&] {
+        state_.StopConverting = false;
+        end_.skipped = true;
+    });
     trap.run(102, [&] { reject(); });
 }
 
 void Form2::listView1Click() {
     const int line = selectedLine();
     if (line == 0) return;
+    // A changed executed line would never reach the database: the next
+    // execution begins after it.
+    if (line <= linesDone_) {
+        showInfo(ui_, QStringLiteral("Line %1 has already been executed and is in the database; it cannot be "
+                                     "changed here.")
+                          .arg(line));
+        return;
+    }
     windows_.showEditLine(this, line, list_.text(line));
 }
 
@@ -249,10 +268,78 @@ void Form2::reject() {
     // Leaving ends a running execution before its next statement; the flags
     // are what the exit itself set.
     if (executing_) leaving_ = true;
+    // After a stop, part of the list is in the database and the rest will
+    // not be: say so before the window goes (during an execution the
+    // execution says it).
+    else if (linesDone_ > 0 && !end_.completed && isVisible())
+        showInfo(ui_, partlyExecutedText(linesDone_, list_.count()));
     QDialog::reject();
 }
 
+namespace {
+
+// The last mouse press anywhere in the program, kept from before any
+// preview window exists so that the first one can tell a click on "Start
+// Converting" from one meant for itself.
+struct LastPress : QObject {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress && event->spontaneous()) {
+            if (auto* widget = qobject_cast<QWidget*>(watched)) {
+                window = widget->window();
+                timestamp = static_cast<QMouseEvent*>(event)->timestamp();
+                seen = true;
+            }
+        }
+        return false;
+    }
+    QPointer<QWidget> window;
+    quint64 timestamp = 0;
+    bool seen = false;
+};
+
+QPointer<LastPress> lastPress;
+
+}  // namespace
+
+void Form2::watchInput() {
+    if (lastPress || !qApp) return;
+    lastPress = new LastPress;
+    lastPress->setParent(qApp);
+    qApp->installEventFilter(lastPress);
+}
+
+bool Form2::staleInput(QObject* watched, QEvent* event) {
+    if (!event->spontaneous()) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this) return false;
+    switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            // The second press of a double click whose first press went to
+            // another window (the preview before this one, or "Start
+            // Converting") was meant for that window.
+            const quint64 at = static_cast<QMouseEvent*>(event)->timestamp();
+            const bool secondHalf = lastPress && lastPress->seen && lastPress->window != this &&
+                                    at >= lastPress->timestamp &&
+                                    at - lastPress->timestamp < quint64(QApplication::doubleClickInterval());
+            mousePressed_ = !secondHalf;
+            return secondHalf;
+        }
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+            return !mousePressed_;
+        case QEvent::KeyPress:
+            // A key held down since before the window appeared repeats into it.
+            if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) keyPressed_ = true;
+            return !keyPressed_;
+        case QEvent::KeyRelease:
+            return !keyPressed_;
+        default:
+            return false;
+    }
+}
+
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    if (staleInput(watched, event)) return true;
     const QEvent::Type type = event->type();
     const bool mouseButton = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
                              type == QEvent::MouseButtonDblClick;
@@ -262,6 +349,14 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
     }
     // Keys tick lines and move the selection.
     if (watched == listView1_ && executing_ && (type == QEvent::KeyPress || type == QEvent::KeyRelease)) return true;
+    // Enter edits the selected line, as a click does.
+    if (watched == listView1_ && type == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            listView1Click();
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 

@@ -8,6 +8,7 @@
 // the datatype view, and the exits that answer the waiting conversion run.
 
 #include "StatementExecution.h"
+#include "conversion/RunState.h"
 #include "shell/Controls.h"
 
 #include <QDialog>
@@ -43,6 +44,11 @@ public:
     int linesDone() const { return linesDone_; }
     // Whether line `line` (1-based) is drawn as done.
     bool lineShownDone(int line) const;
+    // Starts noting mouse presses, so that every preview window shown later
+    // can tell a double click begun elsewhere; called once at startup.
+    static void watchInput();
+    // How the window ended, for the run's account.
+    const PreviewEnd& end() const { return end_; }
 
     // Event procedures.
     void pushButton1Click();  // Execute SQL
@@ -69,6 +75,10 @@ private:
     void formLoad();
     void lineClicked(const QModelIndex& index);
     void setInert(bool inert);
+    // Input meant for what was there before the window appeared (the second
+    // half of a double click, a key held down) is dropped, and so are the
+    // releases that belong to it.
+    bool staleInput(QObject* watched, QEvent* event);
 
     // ExecutionDisplay
     void setProgressValue(double percent) override;
@@ -103,6 +113,9 @@ private:
     bool executing_ = false;
     bool leaving_ = false;
     int linesDone_ = 0;
+    PreviewEnd end_;
+    bool mousePressed_ = false;
+    bool keyPressed_ = false;
 };
 
 }  // namespace qb

@@ -16,8 +16,8 @@ namespace {
 const QString kForm = QStringLiteral("Form3");
 }
 
-Form3::Form3(ListViewModel& statements, Interaction& ui, QWidget* owner)
-    : QDialog(owner), statements_(statements), ui_(ui) {
+Form3::Form3(ListViewModel& statements, Interaction& ui, QWidget* owner, int executedLines)
+    : QDialog(owner), statements_(statements), ui_(ui), executedLines_(executedLines) {
     setObjectName(kForm);
     setFont(arialBold(9));
     setFixedSize(twips(0, 0, 6360, 2280).size());
@@ -30,6 +30,8 @@ Form3::Form3(ListViewModel& statements, Interaction& ui, QWidget* owner)
     pushButton2_ = makePushButton(this, "PushButton2", QStringLiteral("Replace"), twips(1680, 1200, 2160, 525));
     pushButton1_ = makePushButton(this, "PushButton1", QStringLiteral("Cancel"), twips(3975, 1200, 2160, 525));
 
+    // Enter in either field replaces.
+    pushButton2_->setDefault(true);
     connect(pushButton1_, &QPushButton::clicked, this, [this] { pushButton1Click(); });
     connect(pushButton2_, &QPushButton::clicked, this, [this] { pushButton2Click(); });
 
@@ -50,8 +52,8 @@ void Form3::pushButton1Click() {
 }
 
 void Form3::pushButton2Click() {
-    const ReplaceResult result =
-        FindAndReplace(statements_, text1_->text(), text2_->text(), ui_, [this](bool busy) { pointer_->setBusy(busy); });
+    const ReplaceResult result = FindAndReplace(statements_, text1_->text(), text2_->text(), ui_,
+                                                [this](bool busy) { pointer_->setBusy(busy); }, executedLines_);
     if (result == ReplaceResult::Done) {
         ErrorTrap trap(ui_, kForm, QStringLiteral("PushButton2_Click"));
         trap.run(126, [&] { accept(); });

@@ -16,7 +16,9 @@ class PointerRule;
 
 class Form3 : public QDialog {
 public:
-    Form3(ListViewModel& statements, Interaction& ui, QWidget* owner);
+    // Lines 1 to `executedLines` are in the database already: the pass
+    // leaves them as they are.
+    Form3(ListViewModel& statements, Interaction& ui, QWidget* owner, int executedLines = 0);
 
     QLineEdit* text1() const { return text1_; }  // Find what
     QLineEdit* text2() const { return text2_; }  // Replace with
@@ -30,6 +32,7 @@ private:
 
     ListViewModel& statements_;
     Interaction& ui_;
+    int executedLines_ = 0;
     PointerRule* pointer_ = nullptr;
     QLabel* label2_ = nullptr;
     QLabel* label6_ = nullptr;

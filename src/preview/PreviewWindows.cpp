@@ -10,6 +10,7 @@
 namespace qb {
 
 PreviewWindows::PreviewWindows(Interaction& ui, ClipboardPort* clipboard) : ui_(ui), clipboard_(clipboard) {
+    Form2::watchInput();
     if (!clipboard_) {
         ownClipboard_ = std::make_unique<QtClipboard>();
         clipboard_ = ownClipboard_.get();
@@ -39,14 +40,15 @@ void PreviewWindows::showPreview(QWidget* owner, RunState& state) {
         Form2 window(*this, state, owner);
         preview_ = &window;
         window.exec();
+        state.lastPreview = window.end();
         preview_ = nullptr;
     }
     // The window is gone; its lines and header go with it.
     statements_.reset();
 }
 
-void PreviewWindows::showFindReplace(QWidget* owner) {
-    Form3 window(statementList(), ui_, owner);
+void PreviewWindows::showFindReplace(QWidget* owner, int executedLines) {
+    Form3 window(statementList(), ui_, owner, executedLines);
     window.exec();
 }
 

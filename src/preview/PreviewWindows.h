@@ -47,7 +47,8 @@ public:
     void showPreview(QWidget* owner, RunState& state);
 
     // The windows the preview opens, each modal over `owner`.
-    void showFindReplace(QWidget* owner);
+    // Lines 1 to `executedLines` are in the database: the pass leaves them.
+    void showFindReplace(QWidget* owner, int executedLines = 0);
     void showEditLine(QWidget* owner, int line, const QString& text);
     void showDatatypes(QWidget* owner);
 

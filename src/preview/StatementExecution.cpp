@@ -37,7 +37,7 @@ StatementRunner runnerOn(RunState& state) {
 }
 
 ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunState& state, int& ErrorLine,
-                         ExecutionDisplay& display, Interaction& ui, int firstLine) {
+                         ExecutionDisplay& display, Interaction& ui, int firstLine, int* linesRun) {
     ErrorTrap trap(ui, kForm, QStringLiteral("PushButton1_Click"));
     int n = 0;
     QString description;
@@ -57,6 +57,7 @@ ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunSta
         }
     };
     auto stop = [&] {
+        if (linesRun) *linesRun = std::max(0, n - 1);
         trap.run(154, [&] { ErrorLine = n; });
         trap.run(156, [&] {
             requireLine(list, ErrorLine);
@@ -78,13 +79,8 @@ ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunSta
         trap.run(162, [&] { display.setProgressValue(0); });
         trap.run(164, [&] { display.setProgressText(QString()); });
         trap.run(166, [&] { display.setBusy(false); });
-        const QString done =
-            n > 1 ? QStringLiteral("Lines 1 to %1 have been executed and stay in the database.").arg(n - 1)
-                  : QStringLiteral("No line has been executed.");
-        trap.run(168, [&] {
-            showInfo(ui, QStringLiteral("Execution stopped before line %1 of %2.").arg(n).arg(m) +
-                             QStringLiteral("\r\r") + done);
-        });
+        if (linesRun) *linesRun = std::max(0, n - 1);
+        trap.run(168, [&] { showInfo(ui, partlyExecutedText(n - 1, m)); });
         return ExecuteResult::Abandoned;
     };
 
@@ -118,12 +114,22 @@ ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunSta
         if (!step(label, [&] { run(text); })) return stop();
     }
 
+    if (linesRun) *linesRun = m;
     if (!step(138, [&] { state.SQLFormOK = true; })) return stop();
     if (!step(140, [&] { state.StopConverting = false; })) return stop();
     if (!step(142, [&] { display.setProgressValue(0); })) return stop();
     if (!step(144, [&] { display.setProgressText(QString()); })) return stop();
     if (!step(146, [&] { display.setBusy(false); })) return stop();
     return ExecuteResult::Completed;
+}
+
+QString partlyExecutedText(int linesRun, int lines) {
+    const QString done =
+        linesRun > 1   ? QStringLiteral("Lines 1 to %1 have been executed and stay in the database.").arg(linesRun)
+        : linesRun == 1 ? QStringLiteral("Line 1 has been executed and stays in the database.")
+                        : QStringLiteral("No line has been executed.");
+    return QStringLiteral("Execution stopped before line %1 of %2.").arg(linesRun + 1).arg(lines) +
+           QStringLiteral("\r\r") + done;
 }
 
 void JumpToErrorLine(const ListViewModel& list, int ErrorLine, ExecutionDisplay& display, Interaction& ui) {

@@ -49,8 +49,14 @@ enum class ExecuteResult {
 // any other failure is reported and the line passed over. Blank lines are
 // not executed. Gives the message loop one turn per line; when the user has
 // left the window in that turn, says how far it got and ends.
+// `linesRun`, when given, receives the last line that reached the database.
 ExecuteResult ExecuteSQL(ListViewModel& list, const StatementRunner& run, RunState& state, int& ErrorLine,
-                         ExecutionDisplay& display, Interaction& ui, int firstLine = 1);
+                         ExecutionDisplay& display, Interaction& ui, int firstLine = 1, int* linesRun = nullptr);
+
+// What leaving the preview says when lines 1 to `linesRun` of `lines` are in
+// the database and the rest are not: "Execution stopped before line n of m."
+// and which lines stay.
+QString partlyExecutedText(int linesRun, int lines);
 
 // "Jump To Error Line": selects and shows line ErrorLine. A number beyond the
 // list (left from an earlier list) is reported for both steps.

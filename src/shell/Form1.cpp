@@ -7,6 +7,7 @@
 #include "OptionsWindow.h"
 #include "core/Main.h"
 #include "Settings.h"
+#include "conversion/TargetCheck.h"
 #include "dbaccess/ODBCProvider.h"
 #include "dbaccess/SQLite.h"
 
@@ -87,6 +88,7 @@ void Form1::buildControls() {
     option2_ = makeControl<QRadioButton>(frame2_, "Option2", twips(3600, 630, 3375, 255));
     option2_->setText(QStringLiteral("Show SQL Preview For Each Table"));
     option1_->setChecked(true);
+    tabToChosenOption();
 
     pushButton7_ = makePushButton(this, "PushButton7", QStringLiteral("Start Converting"), twips(120, 5805, 7800, 405));
 
@@ -129,9 +131,11 @@ void Form1::connectHandlers() {
         check1Click();
     });
     connect(option1_, &QRadioButton::toggled, this, [this](bool on) {
+        tabToChosenOption();
         if (on) option1Click();
     });
     connect(option2_, &QRadioButton::toggled, this, [this](bool on) {
+        tabToChosenOption();
         if (on) option2Click();
     });
 
@@ -227,6 +231,14 @@ void Form1::setListItems(QListWidget* list, const QStringList& items) {
     list->addItems(items);
 }
 
+void Form1::tabToChosenOption() {
+    // As in any option group, Tab stops at the chosen option only and the
+    // arrow keys choose among them; with none chosen, Tab stops at each.
+    const bool chosen = option1_->isChecked() || option2_->isChecked();
+    for (QRadioButton* option : {option1_, option2_})
+        option->setFocusPolicy(option->isChecked() || !chosen ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
 void Form1::check1Click() {
     const int value = check1Value();
     option1_->setEnabled(value == 1);
@@ -271,14 +283,14 @@ void Form1::pushButton2Click() {
 }
 
 void Form1::pushButton3Click() {
-    // Its own trap: every failure is "Could not connect.", a missing file
-    // says nothing.
+    // Its own trap: every failure is "Could not connect.", followed by which
+    // file and why in the words of the conversion's own refusal.
     const QString path = text1_->text();
-    if (path.isEmpty()) {
-        showInfo(ui_, form1::kCouldNotConnect);
+    auto refuse = [&] { showInfo(ui_, form1::kCouldNotConnect + QStringLiteral("\r\n") + sqliteTargetRefusal(path).text); };
+    if (path.isEmpty() || !isNormalFile(path)) {
+        refuse();
         return;
     }
-    if (!isNormalFile(path)) return;
     pointer_->setBusy(true);
     try {
         std::unique_ptr<Connection> connection = Connection::create();
@@ -287,7 +299,7 @@ void Form1::pushButton3Click() {
         showInfo(ui_, form1::kConnectionSuccessful);
         pointer_->setPointer(PointerRule::Default);
     } catch (...) {
-        showInfo(ui_, form1::kCouldNotConnect);
+        refuse();
         pointer_->setPointer(PointerRule::Default);
     }
 }

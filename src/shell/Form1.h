@@ -109,6 +109,7 @@ private:
     void buildControls();
     void connectHandlers();
     void setOptionValue(QRadioButton* option, bool value);
+    void tabToChosenOption();
 
     Interaction& ui_;
     FileChooser& files_;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace qb {
@@ -16,11 +17,28 @@ QString displayLineBreaks(const QString& text) {
     return shown;
 }
 
+QString keepAddressesWhole(const QString& text) {
+    static const QRegularExpression address(QStringLiteral("(?:https?://|mailto:)\\S+"));
+    QString shown;
+    qsizetype from = 0;
+    for (auto it = address.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        shown += text.mid(from, match.capturedStart() - from);
+        const QString found = match.captured();
+        for (qsizetype i = 0; i < found.size(); ++i) {
+            shown += found.at(i);
+            if (i + 1 < found.size() && !found.at(i).isHighSurrogate()) shown += QChar(0x2060);
+        }
+        from = match.capturedEnd();
+    }
+    return shown + text.mid(from);
+}
+
 MsgResult GuiInteraction::message(const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
     box.setTextFormat(Qt::PlainText);
-    box.setText(displayLineBreaks(text));
+    box.setText(keepAddressesWhole(displayLineBreaks(text)));
     box.setIcon(icon == MsgIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     if (buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

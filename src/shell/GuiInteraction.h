@@ -31,4 +31,9 @@ private:
 // Message texts separate lines with "\r\n" or a lone "\r"; a Qt label needs "\n".
 QString displayLineBreaks(const QString& text);
 
+// The text with a word joiner after each character of every web or mail
+// address in it, so that a wrapping message box breaks the line before an
+// address rather than inside it.
+QString keepAddressesWhole(const QString& text);
+
 }  // namespace qb

@@ -13,6 +13,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -214,7 +217,10 @@ TEST_F(MainWindowRun, PerTablePreviewSkipExecuteAndBack) {
     SqliteReader db(target);
     EXPECT_EQ(db.tableNames(), std::vector<std::string>{"Orders"});
     EXPECT_EQ(db.rowCount("Orders"), 30);
-    EXPECT_EQ(ui.messages.back().text, QStringLiteral("Done."));
+    EXPECT_EQ(ui.messages.back().text.toStdString(),
+              "Done.\r\rThese tables did not arrive whole:\r\n"
+              "Products: skipped, 12 rows read, no SQLite table\r\n"
+              "Customers: not executed, 18 rows read, no SQLite table");
     EXPECT_FALSE(form->runState.SQLite_conn->isOpen());
 }
 
@@ -266,8 +272,77 @@ TEST_F(MainWindowRun, LeavingThePreviewDuringAnExecutionStopsItAndTheRunFollowsT
                                        "stay in the database.",
                                        "Execution stopped before line 10 of 31.\r\rLines 1 to 9 have been executed "
                                        "and stay in the database.",
-                                       "Done."}));
+                                       "Done.\r\rThese tables did not arrive whole:\r\n"
+                                       "Products: stopped after line 4, 12 rows read, 3 in the SQLite table\r\n"
+                                       "Orders: stopped after line 9, 30 rows read, 8 in the SQLite table\r\n"
+                                       "Customers: not converted (the run ended before it), 0 rows read, no SQLite "
+                                       "table"}))
+        << ui.texts().join("|").toStdString();
     EXPECT_FALSE(form->runState.SQLite_conn->isOpen());
+}
+
+// "Start Converting" and "Test Connection" name the SQLite file they will
+// not use and why, in the command line's words; a missing file is offered.
+TEST_F(MainWindowRun, RefusedSqliteFileIsNamedWithItsReasonAndAMissingOneOffered) {
+    const QString hidden = dir.path() + "/.hidden.db";
+    ASSERT_TRUE(QFile::copy(target, hidden));
+    const QString text = dir.path() + "/text.db";
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("this is not a database\n") > 0);
+    file.close();
+    const std::vector<std::pair<QString, QString>> cases{
+        {hidden, "hidden (its name starts with a dot)"},
+        {dir.path() + "/a;b.db", "must not contain \";\""},
+        {dir.path(), "not a regular file"},
+        {text, "not a database"},
+    };
+    for (const auto& [path, reason] : cases) {
+        ui.messages.clear();
+        setInputs(fixture("sample.mdb"), path, false);
+        start();
+        QTest::mouseClick(child<QPushButton>("PushButton3"), Qt::LeftButton);
+        const QStringList shown = ui.texts();
+        ASSERT_EQ(shown.size(), 2) << shown.join("\n").toStdString();
+        EXPECT_TRUE(shown[0].startsWith(path + ": cannot be used as the SQLite file: ") && shown[0].contains(reason))
+            << shown[0].toStdString();
+        EXPECT_EQ(shown[1], "Could not connect.\r\n" + shown[0]);
+        if (path == hidden) {
+            const CliResult cli = runConvert({fixture("sample.mdb"), hidden});
+            EXPECT_TRUE(cli.err.contains(shown[0])) << show(cli);
+        }
+    }
+
+    const QString fresh = dir.path() + "/new.db";
+    const QString question = "The SQLite file '" + fresh + "' does not exist. Create it?";
+    setInputs(fixture("sample.mdb"), fresh, false);
+    for (const MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
+        ui.messages.clear();
+        ui.answers = {answer};
+        start();
+        EXPECT_EQ(ui.texts(), (answer == MsgResult::No ? QStringList{question} : QStringList{question, "Done."}));
+    }
+    SqliteReader db(fresh);
+    EXPECT_EQ(db.rowCount("Customers"), 18);
+}
+
+// "Done." stays plain only when every table arrived whole; otherwise it
+// accounts for each table that did not, as the command line's summary does:
+// here a table of only OLE Object fields, and one hidden from the table
+// list by the "$" rule whose CREATE TABLE meets the existing table.
+TEST_F(MainWindowRun, DoneAccountsForEveryTableThatDidNotArriveWhole) {
+    {
+        SqliteReader db(target);
+        db.execute("CREATE TABLE \"abc$def\" (x TEXT)");
+        db.execute("INSERT INTO \"abc$def\" VALUES ('kept')");
+    }
+    setInputs(fixture("edge.mdb"), target, false);
+    start();
+    ASSERT_FALSE(ui.messages.empty());
+    const QString refused = ": failed (its CREATE TABLE was refused, so its rows were not inserted), 2 rows read, ";
+    EXPECT_EQ(ui.messages.back().text.toStdString(),
+              ("Done.\r\rThese tables did not arrive whole:\r\n"
+               "OnlyOle" + refused + "no SQLite table\r\n"
+               "abc$def" + refused + "1 in the SQLite table").toStdString());
 }
 
 }  // namespace

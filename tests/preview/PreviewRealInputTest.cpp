@@ -109,5 +109,60 @@ TEST(RealInput, DoubleClickOnExecuteSqlRunsTheListOnce) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
+// The run shows the next table's preview as soon as the last one closes:
+// the second half of a double click on "Execute SQL" (or "Skip Table") must
+// not act on a window the user has not seen yet.
+TEST(RealInput, DoubleClickNeverActsOnTheNextPreview) {
+    if (const QByteArray missing = qgetenv("QB_REAL_INPUT_MISSING"); !missing.isEmpty())
+        GTEST_SKIP() << "no X server for real input: " << missing.constData();
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ScriptedInteraction ui;
+    ui.onYield = [] { QCoreApplication::processEvents(); };
+    PreviewWindows windows(ui);
+    RunState state;
+    state.SQLite_conn = Connection::create();
+    state.SQLite_conn->open(SQLiteConnectionString(dir.filePath("target.db3")).toStdString());
+    state.SQLite_conn->execute("CREATE TABLE t (a TEXT)");
+
+    QWidget owner;
+    for (const char* buttonName : {"PushButton1", "PushButton9"}) {
+        QProcess xdotool;
+        bool secondShown = false, secondStillOpen = false;
+        QTimer::singleShot(0, [&] {
+            auto* w = dynamic_cast<Form2*>(QApplication::activeModalWidget());
+            if (!w || !QTest::qWaitForWindowExposed(w)) return;
+            auto* button = w->findChild<QPushButton*>(QString::fromLatin1(buttonName));
+            const QPoint at = button->mapToGlobal(button->rect().center());
+            xdotool.start(QStringLiteral("xdotool"),
+                          {QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
+                           QString::number(at.y()), QStringLiteral("click"), QStringLiteral("--repeat"),
+                           QStringLiteral("2"), QStringLiteral("--delay"), QStringLiteral("150"), QStringLiteral("1")});
+            QTimer::singleShot(60000, w, [w] { w->close(); });
+        });
+        windows.statementList().append(QStringList{QStringLiteral("INSERT INTO t VALUES ('first')")});
+        windows.showPreview(&owner, state);
+        // What the run does next: the next table's preview, at once.
+        QTimer::singleShot(0, [&] {
+            auto* w = dynamic_cast<Form2*>(QApplication::activeModalWidget());
+            if (!w) return;
+            secondShown = true;
+            xdotool.waitForFinished(10000);
+            QTest::qWait(300);  // a late second click would have acted by now
+            secondStillOpen = w->isVisible();
+            w->close();
+        });
+        windows.statementList().append(QStringList{QStringLiteral("INSERT INTO t VALUES ('second')")});
+        windows.showPreview(&owner, state);
+        ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
+        EXPECT_TRUE(secondShown) << buttonName;
+        EXPECT_TRUE(secondStillOpen) << buttonName << ": the second click acted on the next preview";
+    }
+    Recordset rows;
+    rows.open("SELECT a FROM t", *state.SQLite_conn);
+    EXPECT_EQ(rows.recordcount(), 1);  // "first", executed once; "second" never
+}
+
 }  // namespace
 }  // namespace qb

@@ -2,9 +2,11 @@
 
 #include "core/AppConfig.h"
 #include "shell/Form1Texts.h"
+#include "shell/GuiInteraction.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,7 +14,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
 #include <QTest>
+#include <QTextBoundaryFinder>
 
 namespace qb::test {
 namespace {
@@ -234,15 +238,22 @@ TEST_F(MainWindow, TestConnection) {
         EXPECT_EQ(form->pointerRule().pointer(), PointerRule::Default);
         return ui.texts();
     };
-    EXPECT_EQ(testWith(""), QStringList{"Could not connect."});
+    // Every refusal names the file and the reason on a second line.
+    EXPECT_EQ(testWith(""), QStringList{"Could not connect.\r\nNo SQLite file is named."});
     EXPECT_EQ(ui.messages[0].title, "Quellbrook");
-    EXPECT_TRUE(testWith(dir + "/missing.db3").isEmpty());
+    EXPECT_EQ(testWith(dir + "/missing.db3"),
+              QStringList{"Could not connect.\r\n" + dir + "/missing.db3: cannot be used as the SQLite file: missing"});
     EXPECT_FALSE(QFile::exists(dir + "/missing.db3"));
-    EXPECT_TRUE(testWith(dir).isEmpty());
+    EXPECT_EQ(testWith(dir),
+              QStringList{"Could not connect.\r\n" + dir + ": cannot be used as the SQLite file: not a regular file"});
 
     ASSERT_TRUE(writeFile(dir + "/notes.txt", "These are notes, not a database. They are long enough to fill "
                                               "a header of one hundred bytes.\n"));
-    EXPECT_EQ(testWith(dir + "/notes.txt"), QStringList{"Could not connect."});
+    const QStringList notes = testWith(dir + "/notes.txt");
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_TRUE(notes[0].startsWith("Could not connect.\r\n" + dir + "/notes.txt: cannot be used as the SQLite file: "
+                                    "not a database: "))
+        << notes[0].toStdString();
 
     const QString good = dir + "/good.db3";
     {
@@ -314,11 +325,50 @@ TEST_F(MainWindow, LayoutNamesCaptionsAndTabOrder) {
 
     QStringList order;
     QWidget* w = child<QCheckBox>("Check1");
-    for (int step = 0; step < 200 && order.size() < 14; ++step, w = w->nextInFocusChain())
+    for (int step = 0; step < 200 && order.size() < 13; ++step, w = w->nextInFocusChain())
         if ((w->focusPolicy() & Qt::TabFocus) && !w->isHidden()) order << w->objectName();
-    EXPECT_EQ(order, (QStringList{"Check1", "Option1", "Option2", "PushButton7", "PushButton5", "Text5", "Text6",
+    // Tab stops at the chosen option only.
+    EXPECT_EQ(order, (QStringList{"Check1", "Option1", "PushButton7", "PushButton5", "Text5", "Text6",
                                   "PushButton1", "PushButton4", "Text1", "PushButton2", "PushButton3", "PushButton6",
                                   "PushButton8"}));
+}
+
+// Without a mouse: the skin shows which disabled option is chosen, Tab
+// reaches the chosen one, and the help's address is never split over lines.
+TEST_F(MainWindow, KeyboardUserSeesAndReachesTheChosenOptionAndTheWholeAddress) {
+    QFile shipped(QStringLiteral(QB_SHELL_RESOURCES "/o.cjs"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    writeAppFile(config::kSkinFile, shipped.readAll());
+    settings::save("Check1", "0");
+    settings::save("Option1", "False");
+    settings::save("Option2", "True");
+    start();
+    // The middle of each option's indicator, where the chosen one has its dot.
+    auto dot = [&](const char* name) {
+        auto* option = child<QRadioButton>(name);
+        EXPECT_FALSE(option->isEnabled()) << name;
+        QStyleOptionButton look;
+        look.initFrom(option);
+        const QRect box = option->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &look, option);
+        return option->grab().toImage().pixelColor(box.center());
+    };
+    EXPECT_NE(dot("Option1"), dot("Option2"));
+
+    child<QCheckBox>("Check1")->setChecked(true);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    child<QCheckBox>("Check1")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), child<QRadioButton>("Option2"));
+
+    const QString help = keepAddressesWhole(form1::generalHelpText());
+    const qsizetype start = help.lastIndexOf(" at ") + 4;
+    ASSERT_GE(start, 4);
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, help);
+    for (qsizetype at = start + 1; at < help.size(); ++at) {
+        breaks.setPosition(at);
+        EXPECT_FALSE(breaks.isAtBoundary()) << "a line may break at " << at << " inside the address";
+    }
 }
 
 TEST_F(MainWindow, StartConvertingRunsTheInstalledRunAndClosingUnloads) {

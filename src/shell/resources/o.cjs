@@ -49,6 +49,16 @@ QCheckBox::indicator:disabled, QRadioButton::indicator:disabled {
     background-color: #e4e8ee;
     border-color: #b8c2cf;
 }
+/* A disabled option still shows which one is chosen, greyed. */
+QRadioButton::indicator:checked:disabled {
+    background-color: qradialgradient(cx:0.5, cy:0.5, radius:0.5, fx:0.5, fy:0.5,
+                                      stop:0 #8d97a5, stop:0.55 #8d97a5, stop:0.65 #e4e8ee);
+    border-color: #8d97a5;
+}
+QCheckBox::indicator:checked:disabled {
+    background-color: #8d97a5;
+    border: 2px solid #e4e8ee;
+}
 QCheckBox:disabled, QRadioButton:disabled {
     color: #8d97a5;
 }
