@@ -4,6 +4,7 @@
 #include "conversion/FastWriter.h"
 #include "conversion/ListViewModel.h"
 #include "dbaccess/Access.h"
+#include "dbaccess/AccessSalvage.h"
 #include "dbaccess/OdbcBackend.h"
 #include "dbaccess/SQLite.h"
 #include "core/AppConfig.h"
@@ -77,6 +78,10 @@ const char* const kUsage =
     "  --blobs                    keep OLE Object fields (otherwise left out) as BLOB\n"
     "                             columns: the bytes as stored, so an OLE wrapping\n"
     "                             around a picture or document is kept\n"
+    "  --salvage                  read what a damaged Access file still holds: rows\n"
+    "                             that cannot be read whole are passed over and\n"
+    "                             counted, and such a table is \"salvaged\" in the\n"
+    "                             summary, with what was passed over (exit status 1)\n"
     "  --iso-dates                write Date/Time values as ISO 8601 text\n"
     "                             (YYYY-MM-DD HH:MM:SS, the date alone at midnight,\n"
     "                             HH:MM:SS for a time alone) whatever the regional\n"
@@ -92,8 +97,9 @@ const char* const kUsage =
     "the rows its SQLite table holds afterwards (with --sql: the rows written to\n"
     "the script), then the line \"Tables: N, rows: N, failures: N\".\n"
     "\n"
-    "Exit status: 0 every table arrived whole; 1 a statement failed or a table\n"
-    "has fewer rows in the SQLite file than were read; 2 usage error, an input\n"
+    "Exit status: 0 every table arrived whole; 1 a statement failed, a table\n"
+    "has fewer rows in the SQLite file than were read, or --salvage passed over\n"
+    "part of the file; 2 usage error, an input\n"
     "that cannot be read, or an SQLite file that cannot be used (a target the\n"
     "program created for the run is removed again).\n";
 
@@ -109,7 +115,9 @@ struct Options {
     Overwrite overwrite = Overwrite::Ask;
     bool fast = false;
     long long limit = -1;
+    bool salvage = false;
     ConversionOptions extras;
+    SourceFields form() const { return {accessFile, password, sqliteFile, salvage}; }
 };
 
 void printError(const QString& text) { std::cerr << "quellbrook-convert: " << text.toStdString() << std::endl; }
@@ -191,7 +199,7 @@ public:
         : options_(options), ui_(ui), statements_(createStatementList()), datatypes_(createDatatypeList()),
           showProgress_(isatty(STDERR_FILENO) != 0), script_(script), fast_(ui) {}
     Interaction& ui() override { return ui_; }
-    SourceFields fields() override { return {options_.accessFile, options_.password, options_.sqliteFile}; }
+    SourceFields fields() override { return options_.form(); }
     bool previewEnabled() override { return script_ != nullptr; }
     bool perFile() override { return true; }
     bool perTable() override { return false; }
@@ -387,7 +395,7 @@ void refuseTarget(const QString& path) {
 // `created` tells whether the SQLite file was made here.
 bool checkInputs(const Options& options, bool& created) {
     created = false;
-    const SourceFields form{options.accessFile, options.password, options.sqliteFile};
+    const SourceFields form = options.form();
     try {
         auto connection = Connection::create();
         connection->open(AccessConnectionString(QString(), QString(), form).toStdString());
@@ -493,7 +501,9 @@ bool writeOut(const std::string& text) {
 
 // "Name: created, 18 rows read, 18 in the SQLite table"; the failures a
 // table brings to the summary line beyond the ones already reported.
-long long tableLine(const TableRecord& t, std::optional<long long> present, bool script, std::string& out) {
+// `salvaged`: what a salvaging read passed over, when it passed over any.
+long long tableLine(const TableRecord& t, std::optional<long long> present, bool script,
+                    const access::SalvageCounts* salvaged, std::string& out) {
     out += t.name.toStdString() + ": ";
     const bool skipped = t.answer == MsgResult::No;
     if (script) {
@@ -506,9 +516,16 @@ long long tableLine(const TableRecord& t, std::optional<long long> present, bool
     const bool failed = t.failures > 0 || (!skipped && (!present || *present < t.read));
     if (skipped && !failed) out += "skipped";
     else if (failed) out += t.rolledBack ? "failed (rolled back)" : "failed";
+    else if (salvaged) out += "salvaged";
     else out += t.answer == MsgResult::Yes ? "replaced" : "created";
     out += ", " + std::to_string(t.read) + " rows read, ";
-    out += present ? std::to_string(*present) + " in the SQLite table\n" : "no SQLite table\n";
+    out += present ? std::to_string(*present) + " in the SQLite table" : "no SQLite table";
+    if (salvaged) {
+        out += "; passed over: " + std::to_string(salvaged->pagesSkipped) + " pages, " +
+               std::to_string(salvaged->rowsSkipped) + " rows";
+        if (salvaged->incomplete) out += "; may be incomplete";
+    }
+    out += "\n";
     if (!failed) return 0;
     // Rows that went missing without a report count as failures too.
     const long long missing = std::max(0LL, t.read - present.value_or(0));
@@ -584,6 +601,8 @@ int runConverter(const QStringList& arguments) {
             options.extras.childTables = true;
         } else if (a == QStringLiteral("--blobs")) {
             options.extras.blobs = true;
+        } else if (a == QStringLiteral("--salvage")) {
+            options.salvage = true;
         } else if (a == QStringLiteral("--iso-dates")) {
             options.extras.isoDates = true;
         } else if (a == QStringLiteral("--overwrite")) {
@@ -644,8 +663,7 @@ int runConverter(const QStringList& arguments) {
         try {
             QStringList existing;
             ListSQLiteTables(existing, options.sqliteFile);
-            auto names = GetAccessTableNames(ui, options.accessFile,
-                                             {options.accessFile, options.password, options.sqliteFile});
+            auto names = GetAccessTableNames(ui, options.accessFile, options.form());
             QStringList clashes;
             for (const QString& name : names.value_or(QStringList()))
                 if (ListContains(existing, name)) clashes << name;
@@ -705,10 +723,25 @@ int runConverter(const QStringList& arguments) {
             ++failures;
         }
     }
+    // Salvaging: a file that turned out whole exits as any other; anything
+    // passed over makes the run a failure, though not one of a statement.
+    const std::vector<access::SalvageReport> salvaged = access::salvagedTables();
+    bool passedOver = false;
     for (const TableRecord& t : host.tableRecords()) {
         const std::optional<long long> present =
             (target && target->isOpen()) ? countRows(*target, t.name) : std::nullopt;
-        failures += tableLine(t, present, toScript, summary);
+        const access::SalvageCounts* counts = nullptr;
+        for (const auto& report : salvaged)
+            if (report.counts.any() && QString::fromStdString(report.table) == t.name) {
+                counts = &report.counts;
+                break;
+            }
+        passedOver = passedOver || counts;
+        failures += tableLine(t, present, toScript, counts, summary);
+    }
+    for (const std::string& note : access::salvageDamage()) {
+        std::cerr << note << std::endl;
+        passedOver = true;
     }
     if (target && target->isOpen()) target->close();
 
@@ -717,7 +750,7 @@ int runConverter(const QStringList& arguments) {
     summary += "Tables: " + std::to_string(host.totalTables()) + ", rows: " + std::to_string(host.totalRows()) +
                ", failures: " + std::to_string(failures) + "\n";
     const bool written = writeOut(summary);
-    return failures == 0 && written ? 0 : 1;
+    return failures == 0 && written && !passedOver ? 0 : 1;
 }
 
 }  // namespace qb::cli

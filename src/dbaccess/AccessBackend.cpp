@@ -29,13 +29,21 @@ using namespace qb::access;
 // Rows of one table. The table is walked once when the rowset opens, so
 // that the row count is exact before the first row; rows are then decoded
 // in batches and handed out by swapping vectors. After the last row that
-// could be read, damage found on the way fails the rowset.
+// could be read, damage found on the way fails the rowset. Salvaging, the
+// rows that cannot be read whole are passed over and counted instead, and
+// the count is noted when the rowset ends.
 class TableRows : public RowSource {
 public:
     TableRows(std::shared_ptr<const FileContext> ctx, TableDef def, const std::map<std::string, int>& resultTypes,
-              bool complexKeys = false)
+              bool complexKeys, std::string name)
         : ctx_(std::move(ctx)), def_(std::move(def)), decoder_(*ctx_, def_, resultTypes, complexKeys),
-          scan_(scanTable(ctx_->pages, ctx_->layout, def_)) {}
+          scan_(ctx_->salvage ? salvageScan(ctx_->pages, ctx_->layout, def_, *ctx_->owners, report_.counts)
+                              : scanTable(ctx_->pages, ctx_->layout, def_)) {
+        report_.table = std::move(name);
+    }
+    ~TableRows() override { noteSalvage(); }
+    TableRows(const TableRows&) = delete;
+    TableRows& operator=(const TableRows&) = delete;
 
     const std::vector<FieldInfo>& fields() const override { return decoder_.fields(); }
     long long rowCount() override { return static_cast<long long>(scan_.rows.size()); }
@@ -47,17 +55,33 @@ public:
             else
                 refill();
             if (filled_ == 0) {
+                noteSalvage();
                 if (scan_.damaged || decoder_.damaged()) fail(ctx_->damaged());
                 return false;
             }
         }
         row.swap(batch_[pos_++]);
+        ++report_.rows;
         return true;
     }
 
 private:
     static constexpr std::size_t kBatchRows = 256;
     static constexpr std::size_t kBatchBytes = 8u << 20;
+
+    void noteSalvage() {
+        if (!ctx_->salvage || noted_) return;
+        noted_ = true;
+        noteSalvagedTable(report_);
+    }
+
+    // A row that could not be read: damage, or one more row passed over.
+    void unreadable() {
+        if (ctx_->salvage)
+            ++report_.counts.rowsSkipped;
+        else
+            scan_.damaged = true;
+    }
 
     void refill() {
         pos_ = 0;
@@ -74,7 +98,7 @@ private:
             if (at.page != page_) {
                 page_ = 0;
                 if (!ctx_->pages.read(at.page, buf_)) {
-                    scan_.damaged = true;
+                    unreadable();
                     continue;
                 }
                 page_ = at.page;
@@ -82,7 +106,14 @@ private:
             auto& row = batch_[filled_];
             if (!rowBounds(buf_.data(), ctx_->layout, static_cast<int>(at.row), start, end) ||
                 !decoder_.decode(buf_.data() + start, end - start, row)) {
-                scan_.damaged = true;
+                unreadable();
+                continue;
+            }
+            // A long value that could not be read leaves its field NULL:
+            // a row that is not what the file held.
+            if (ctx_->salvage && decoder_.damaged()) {
+                decoder_.clearDamage();
+                unreadable();
                 continue;
             }
             ++filled_;
@@ -96,6 +127,7 @@ private:
     std::shared_ptr<const FileContext> ctx_;
     TableDef def_;
     RowDecoder decoder_;
+    SalvageReport report_;  // before scan_, which counts into it
     TableScan scan_;
     std::size_t next_ = 0;
     std::uint32_t page_ = 0;
@@ -104,6 +136,7 @@ private:
     std::size_t pos_ = 0;
     std::size_t filled_ = 0;
     bool done_ = false;
+    bool noted_ = false;
 };
 
 class AccessBackend : public Backend {
@@ -207,9 +240,13 @@ private:
 
     std::unique_ptr<RowSource> openTable(const std::string& name, bool complexKeys) {
         const CatalogObject& found = localTable(name);
-        TableDef def = readDefinition(*ctx_, found.page);
-        return std::make_unique<TableRows>(ctx_, std::move(def), calculatedResultTypes(found.properties, *ctx_),
-                                           complexKeys);
+        std::optional<TableDef> def = readTableDef(ctx_->pages, ctx_->layout, ctx_->codePage, found.page);
+        if (!def && ctx_->salvage)
+            fail("The definition of table '" + name + "' in '" + ctx_->path +
+                 "' is damaged: none of its rows can be read, and how many it had is unknown.");
+        if (!def) fail(ctx_->damaged());
+        return std::make_unique<TableRows>(ctx_, std::move(*def), calculatedResultTypes(found.properties, *ctx_),
+                                           complexKeys, name);
     }
 
     std::shared_ptr<const FileContext> ctx_;
@@ -223,10 +260,15 @@ std::unique_ptr<Backend> openAccessBackend(const ConnectionPairs& pairs) {
     const std::string password = connectionValue(pairs, "JET OLEDB:Database Password").value_or("");
     if (path.empty()) fail("Could not find file ''.");
 
-    AccessHeader header = inspectAccessFile(path);
+    const bool salvage = connectionValue(pairs, kSalvageKey).value_or("") == "True";
+
+    AccessHeader header = inspectAccessFile(path, salvage);
+    if (header.tailBytes > 0)
+        noteSalvageDamage("The file ends " + std::to_string(header.tailBytes) +
+                          " bytes into a page: that page is missing, and whatever lay after it.");
     // The codec decodes every page after 0 before anything reads it.
     auto codec = checkAccessPassword(header, password);
-    auto ctx = std::make_shared<const FileContext>(path, std::move(header), std::move(codec));
+    auto ctx = std::make_shared<const FileContext>(path, std::move(header), std::move(codec), salvage);
     std::vector<CatalogObject> catalog = readCatalog(*ctx);
     return std::make_unique<AccessBackend>(std::move(ctx), std::move(catalog));
 }

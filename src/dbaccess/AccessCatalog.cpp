@@ -28,8 +28,13 @@ std::vector<CatalogObject> readCatalog(const FileContext& ctx) {
     }
     if (idCol < 0 || nameCol < 0 || typeCol < 0 || flagsCol < 0) fail(ctx.damaged());
 
-    const TableScan scan = scanTable(ctx.pages, ctx.layout, def);
+    // Salvaging, the rows still readable are the catalog: a table missing
+    // from it is named in the damage note, not a reason to lose the others.
+    SalvageCounts counts;
+    const TableScan scan = ctx.salvage ? salvageScan(ctx.pages, ctx.layout, def, *ctx.owners, counts)
+                                       : scanTable(ctx.pages, ctx.layout, def);
     if (scan.damaged) fail(ctx.damaged());
+    long long skipped = 0;
     std::vector<CatalogObject> objects;
     std::vector<unsigned char> page;
     std::uint32_t current = 0;
@@ -37,18 +42,29 @@ std::vector<CatalogObject> readCatalog(const FileContext& ctx) {
     for (const RowLocator& at : scan.rows) {
         if (at.page != current) {
             current = 0;
-            if (!ctx.pages.read(at.page, page)) fail(ctx.damaged());
+            if (!ctx.pages.read(at.page, page)) {
+                if (!ctx.salvage) fail(ctx.damaged());
+                ++skipped;
+                continue;
+            }
             current = at.page;
         }
         int start = 0, end = 0;
-        if (!rowBounds(page.data(), ctx.layout, static_cast<int>(at.row), start, end)) fail(ctx.damaged());
+        if (!rowBounds(page.data(), ctx.layout, static_cast<int>(at.row), start, end)) {
+            if (!ctx.salvage) fail(ctx.damaged());
+            ++skipped;
+            continue;
+        }
         const unsigned char* row = page.data() + start;
         const int len = end - start;
         if (!decoder.decodeColumn(row, len, static_cast<std::size_t>(idCol), id) ||
             !decoder.decodeColumn(row, len, static_cast<std::size_t>(nameCol), name) ||
             !decoder.decodeColumn(row, len, static_cast<std::size_t>(typeCol), type) ||
-            !decoder.decodeColumn(row, len, static_cast<std::size_t>(flagsCol), flags))
-            fail(ctx.damaged());
+            !decoder.decodeColumn(row, len, static_cast<std::size_t>(flagsCol), flags)) {
+            if (!ctx.salvage) fail(ctx.damaged());
+            ++skipped;
+            continue;
+        }
         if (!std::holds_alternative<std::int64_t>(id) || !std::holds_alternative<std::string>(name) ||
             !std::holds_alternative<std::int64_t>(type))
             continue;
@@ -61,12 +77,19 @@ std::vector<CatalogObject> readCatalog(const FileContext& ctx) {
         o.flags = std::holds_alternative<std::int64_t>(flags) ? static_cast<std::uint32_t>(std::get<std::int64_t>(flags)) : 0;
         o.page = static_cast<std::uint32_t>(std::get<std::int64_t>(id)) & 0x00FFFFFFu;
         if (o.type == kObjTable && propCol >= 0) {
-            if (!decoder.decodeColumn(row, len, static_cast<std::size_t>(propCol), props)) fail(ctx.damaged());
+            if (!decoder.decodeColumn(row, len, static_cast<std::size_t>(propCol), props) && !ctx.salvage)
+                fail(ctx.damaged());
             if (const auto* b = std::get_if<Bytes>(&props)) o.properties.assign(b->begin(), b->end());
         }
         objects.push_back(std::move(o));
     }
-    if (decoder.damaged()) fail(ctx.damaged());
+    if (decoder.damaged() && !ctx.salvage) fail(ctx.damaged());
+    // Column properties lost with a long value only make a calculated
+    // column's result type a guess; the tables are all there.
+    skipped += counts.rowsSkipped + counts.pagesSkipped;
+    if (skipped > 0 || counts.incomplete)
+        noteSalvageDamage("The list of tables could be read only in part (" + std::to_string(skipped) +
+                          " of its pages and rows passed over): tables may be missing.");
     return objects;
 }
 

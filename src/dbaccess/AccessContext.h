@@ -5,6 +5,7 @@
 
 #include "AccessFile.h"
 #include "AccessPages.h"
+#include "AccessSalvage.h"
 #include "AccessTable.h"
 #include "AccessText.h"
 #include "core/DbError.h"
@@ -12,6 +13,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace qb::access {
@@ -46,10 +48,16 @@ struct FileContext {
     const Layout& layout;
     CodePage codePage;
     PageSource pages;
+    // Salvaging: what cannot be read is passed over and counted instead of
+    // failing the read; `owners` finds a table's pages without its map.
+    bool salvage = false;
+    std::optional<PageOwners> owners;
 
-    FileContext(std::string p, AccessHeader h, std::unique_ptr<PageCodec> codec)
+    FileContext(std::string p, AccessHeader h, std::unique_ptr<PageCodec> codec, bool salvaging = false)
         : path(std::move(p)), header(std::move(h)), layout(layoutFor(header.version)), codePage(header.codePage),
-          pages(path, header.pageSize, header.pageCount, std::move(codec)) {}
+          pages(path, header.pageSize, header.pageCount, std::move(codec)), salvage(salvaging) {
+        if (salvage) owners.emplace(pages);
+    }
     bool jet3() const { return header.version == 0; }
     std::string damaged() const { return "The database '" + path + "' is damaged and cannot be read completely."; }
 };

@@ -82,6 +82,8 @@ public:
 
     // True once a long value could not be read whole.
     bool damaged() const { return damaged_; }
+    // Salvaging judges each row on its own.
+    void clearDamage() { damaged_ = false; }
 
 private:
     static std::string& textSlot(Variant& v) {

@@ -181,6 +181,25 @@ TEST_F(Cli, FailedStatementsGiveExit1) {
     EXPECT_EQ(SqliteReader(db).rowCount("Order Details"), 5);
 }
 
+// --salvage: a sound file converts as without it; a cut one is no longer
+// refused, its readable rows arrive, and the run says what was passed over.
+TEST_F(Cli, SalvageRecoversACutFileAndExits1) {
+    const Result sound = convert({QStringLiteral("--salvage"), fixture("sample.mdb"), path("s.db")});
+    EXPECT_EQ(sound.exitCode, 0) << show(sound);
+    EXPECT_FALSE(sound.out.contains(QStringLiteral("salvaged"))) << show(sound);
+
+    const QString cut = fixture("broken/nwind_trunc_50pct.mdb");
+    EXPECT_EQ(convert({cut, path("plain.db")}).exitCode, 2);
+    const QString db = path("cut.db");
+    const Result r = convert({QStringLiteral("--salvage"), cut, db});
+    EXPECT_EQ(r.exitCode, 1) << show(r);
+    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("salvaged, \\d+ rows read, \\d+ in the SQLite "
+                                                                 "table; passed over: \\d+ pages, \\d+ rows"))))
+        << show(r);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("bytes into a page"))) << show(r);
+    EXPECT_GT(SqliteReader(db).rowCount("Customers"), 0);
+}
+
 // The password off the command line: a file, standard input or the
 // environment; an option given on the command line wins over the variable.
 TEST_F(Cli, PasswordFromFileStandardInputOrEnvironment) {
