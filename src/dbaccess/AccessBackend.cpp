@@ -97,7 +97,8 @@ private:
             int start = 0, end = 0;
             if (at.page != page_) {
                 page_ = 0;
-                if (!ctx_->pages.read(at.page, buf_)) {
+                std::size_t valid = 0;
+                if (!(ctx_->salvage ? readSalvaged(ctx_->pages, at.page, buf_, valid) : ctx_->pages.read(at.page, buf_))) {
                     unreadable();
                     continue;
                 }

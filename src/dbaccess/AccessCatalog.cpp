@@ -42,7 +42,8 @@ std::vector<CatalogObject> readCatalog(const FileContext& ctx) {
     for (const RowLocator& at : scan.rows) {
         if (at.page != current) {
             current = 0;
-            if (!ctx.pages.read(at.page, page)) {
+            std::size_t valid = 0;
+            if (!(ctx.salvage ? readSalvaged(ctx.pages, at.page, page, valid) : ctx.pages.read(at.page, page))) {
                 if (!ctx.salvage) fail(ctx.damaged());
                 ++skipped;
                 continue;

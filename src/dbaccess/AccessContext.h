@@ -55,7 +55,8 @@ struct FileContext {
 
     FileContext(std::string p, AccessHeader h, std::unique_ptr<PageCodec> codec, bool salvaging = false)
         : path(std::move(p)), header(std::move(h)), layout(layoutFor(header.version)), codePage(header.codePage),
-          pages(path, header.pageSize, header.pageCount, std::move(codec)), salvage(salvaging) {
+          pages(path, header.pageSize, header.pageCount, std::move(codec), salvaging ? header.tailBytes : 0),
+          salvage(salvaging) {
         if (salvage) owners.emplace(pages);
     }
     bool jet3() const { return header.version == 0; }

@@ -29,7 +29,11 @@ bool listedPages(const PageSource& pages, const Layout& layout, std::uint32_t pg
                 if (!(bits[i] & (1 << b))) continue;
                 const long long pg = base + 8LL * i + b;
                 if (pg >= pages.pageCount()) ++pastEnd;
-                else if (pg > 0) out.push_back(static_cast<std::uint32_t>(pg));
+                // The page cut short is partly missing, but its rows that
+                // are there are taken.
+                if ((pg == pages.pageCount() && pages.tailBytes() > 0) || (pg > 0 && pg < pages.pageCount()))
+                    out.push_back(static_cast<std::uint32_t>(pg));
+                else if (pg <= 0) whole = false;
                 else whole = false;
             }
         }
@@ -61,11 +65,20 @@ std::vector<std::string> damageNotes;
 
 }  // namespace
 
+bool readSalvaged(const PageSource& pages, std::uint32_t n, std::vector<unsigned char>& buf, std::size_t& valid) {
+    if (pages.read(n, buf)) {
+        valid = buf.size();
+        return true;
+    }
+    return n == pages.pageCount() && pages.readTail(buf, valid);
+}
+
 PageOwners::PageOwners(const PageSource& pages) {
     std::vector<unsigned char> page;
-    for (long long n = 1; n < pages.pageCount(); ++n) {
+    std::size_t valid = 0;
+    for (long long n = 1; n <= pages.pageCount(); ++n) {
         const auto pg = static_cast<std::uint32_t>(n);
-        if (!pages.read(pg, page) || page[0] != page::Data) continue;
+        if (!readSalvaged(pages, pg, page, valid) || valid < 8 || page[0] != page::Data) continue;
         // Long-value pages carry "LVAL" where a table's pages name their owner.
         owners_[u32(page.data() + 4)].push_back(pg);
     }
@@ -108,13 +121,14 @@ TableScan salvageScan(const PageSource& pages, const Layout& layout, const Table
     auto ownData = [&](const std::vector<unsigned char>& p) {
         return p[0] == page::Data && u32(p.data() + layout.dataOwner) == def.page;
     };
+    std::size_t valid = 0, hopValid = 0;
     for (const std::uint32_t pg : own) {
-        if (!pages.read(pg, page) || !ownData(page)) {
+        if (!readSalvaged(pages, pg, page, valid) || !ownData(page)) {
             ++counts.pagesSkipped;
             continue;
         }
         const int count = u16(page.data() + layout.dataRowCount);
-        if (layout.dataRowCount + 2 + 2 * count > layout.pageSize) {
+        if (static_cast<std::size_t>(layout.dataRowCount + 2 + 2 * count) > valid) {
             ++counts.pagesSkipped;
             continue;
         }
@@ -122,7 +136,7 @@ TableScan salvageScan(const PageSource& pages, const Layout& layout, const Table
             const std::uint16_t off = u16(page.data() + layout.dataRowCount + 2 + 2 * i);
             if (off & rowflag::Deleted) continue;
             int start = 0, end = 0;
-            if (!rowBounds(page.data(), layout, i, start, end)) {
+            if (!rowBounds(page.data(), layout, i, start, end) || static_cast<std::size_t>(end) > valid) {
                 ++counts.rowsSkipped;
                 continue;
             }
@@ -136,8 +150,9 @@ TableScan salvageScan(const PageSource& pages, const Layout& layout, const Table
             for (int hops = 0; hops < kMaxHops && target != 0; ++hops) {
                 const std::uint32_t tpg = target >> 8;
                 const int trow = static_cast<int>(target & 0xFF);
-                if (!std::binary_search(own.begin(), own.end(), tpg) || !pages.read(tpg, hop) || !ownData(hop) ||
-                    !rowBounds(hop.data(), layout, trow, start, end))
+                if (!std::binary_search(own.begin(), own.end(), tpg) || !readSalvaged(pages, tpg, hop, hopValid) ||
+                    !ownData(hop) || !rowBounds(hop.data(), layout, trow, start, end) ||
+                    static_cast<std::size_t>(end) > hopValid)
                     break;
                 if (!(u16(hop.data() + layout.dataRowCount + 2 + 2 * trow) & rowflag::Pointer)) {
                     const RowLocator at{tpg, static_cast<std::uint32_t>(trow)};

@@ -13,6 +13,10 @@
 
 namespace qb::access {
 
+// Page `n`, or the page cut short at the end of the file; `valid`: how many
+// of its first bytes the file holds.
+bool readSalvaged(const PageSource& pages, std::uint32_t n, std::vector<unsigned char>& buf, std::size_t& valid);
+
 // The data pages of the file by owner (the first definition page of their
 // table), from one pass over every page: four bytes per data page.
 class PageOwners {
