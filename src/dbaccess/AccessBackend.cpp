@@ -6,6 +6,8 @@
 // then fails with the damaged-database error when a page the table needs
 // was missing, unreadable or not the table's, or a row could not be
 // cracked. A catalog or table definition that cannot be read fails at once.
+// Salvaging (AccessSalvage.h), what cannot be read is counted instead and
+// the rest delivered; nothing read in part is delivered.
 
 #include "AccessCatalog.h"
 #include "AccessDecoder.h"

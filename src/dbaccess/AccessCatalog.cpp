@@ -11,7 +11,8 @@ TableDef readDefinition(const FileContext& ctx, std::uint32_t page) {
 }
 
 // MSysObjects, whose definition always sits on page 2. Read whole or not
-// at all: a catalog with rows missing would hide tables.
+// at all: a catalog with rows missing would hide tables. Salvaging, the
+// rows that can be read, with a note that tables may be missing.
 std::vector<CatalogObject> readCatalog(const FileContext& ctx) {
     const TableDef def = readDefinition(ctx, 2);
     RowDecoder decoder(ctx, def, {});
@@ -78,6 +79,7 @@ std::vector<CatalogObject> readCatalog(const FileContext& ctx) {
         o.flags = std::holds_alternative<std::int64_t>(flags) ? static_cast<std::uint32_t>(std::get<std::int64_t>(flags)) : 0;
         o.page = static_cast<std::uint32_t>(std::get<std::int64_t>(id)) & 0x00FFFFFFu;
         if (o.type == kObjTable && propCol >= 0) {
+            props = Null{};
             if (!decoder.decodeColumn(row, len, static_cast<std::size_t>(propCol), props) && !ctx.salvage)
                 fail(ctx.damaged());
             if (const auto* b = std::get_if<Bytes>(&props)) o.properties.assign(b->begin(), b->end());
@@ -85,9 +87,9 @@ std::vector<CatalogObject> readCatalog(const FileContext& ctx) {
         objects.push_back(std::move(o));
     }
     if (decoder.damaged() && !ctx.salvage) fail(ctx.damaged());
-    // Column properties lost with a long value only make a calculated
-    // column's result type a guess; the tables are all there.
-    skipped += counts.rowsSkipped + counts.pagesSkipped;
+    // Column properties lost with a long value leave a table without its
+    // calculated columns' result types and its required fields: counted.
+    skipped += counts.rowsSkipped + counts.pagesSkipped + (decoder.damaged() ? 1 : 0);
     if (skipped > 0 || counts.incomplete)
         noteSalvageDamage("The list of tables could be read only in part (" + std::to_string(skipped) +
                           " of its pages and rows passed over): tables may be missing.");

@@ -22,7 +22,7 @@ constexpr std::uint32_t kAccessObject = 0x00000002u;
 constexpr int kObjTable = 1, kObjOdbcLink = 4, kObjQuery = 5, kObjLink = 6;
 
 // MSysObjects, whose definition always sits on page 2. Fails with the
-// damaged-database error when it cannot be read whole.
+// damaged-database error when it cannot be read whole, unless salvaging.
 std::vector<CatalogObject> readCatalog(const FileContext& ctx);
 
 // The TABLE_TYPE the providers report, or "" for objects not in the
