@@ -159,7 +159,8 @@ public:
         std::vector<Entry> entries;
         for (const auto& o : catalog_) {
             const std::string type = tableTypeOf(o);
-            if (!type.empty()) entries.push_back({QString::fromStdString(type), QString::fromUtf8(o.name), &o});
+            if (type.empty() || lostDefinition(o)) continue;
+            entries.push_back({QString::fromStdString(type), QString::fromUtf8(o.name), &o});
         }
         std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
             if (const int c = a.type.compare(b.type); c != 0) return c < 0;
@@ -225,6 +226,17 @@ public:
     }
 
 private:
+    // Salvaging, a table whose definition cannot be read is named in the
+    // damage notes and left out of the list: nothing of it can be read, and
+    // the run would otherwise write a table without columns.
+    bool lostDefinition(const CatalogObject& o) const {
+        if (!ctx_->salvage || o.type != kObjTable) return false;
+        if (readTableDef(ctx_->pages, ctx_->layout, ctx_->codePage, o.page)) return false;
+        noteSalvageDamage("The definition of table '" + o.name +
+                          "' is damaged: none of its rows can be read, and how many it had is unknown.");
+        return true;
+    }
+
     const CatalogObject& localTable(const std::string& name) const {
         const CatalogObject* found = nullptr;
         for (const auto& o : catalog_)
