@@ -25,6 +25,7 @@ int reportFd = -1;
 int outputSink = -1;  // stands in for fds 1 and 2 while an input is read
 int savedOut = -1, savedErr = -1;
 bool verbose = false;  // QB_FUZZ_VERBOSE=1: one summary line per input
+bool salvage = false;  // QB_FUZZ_SALVAGE=1: read as --salvage does
 
 void removeScratch() {
     if (!scratchPath.empty()) ::unlink(scratchPath.c_str());
@@ -82,6 +83,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     reportFd = ::fcntl(2, F_DUPFD_CLOEXEC, 10);
     if (reportFd >= 0) __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(reportFd)));
     verbose = std::getenv("QB_FUZZ_VERBOSE") != nullptr;
+    salvage = std::getenv("QB_FUZZ_SALVAGE") != nullptr;
     outputSink = ::memfd_create("qb-access-fuzz-output", MFD_CLOEXEC);
     savedOut = ::fcntl(1, F_DUPFD_CLOEXEC, 10);
     savedErr = ::fcntl(2, F_DUPFD_CLOEXEC, 10);
@@ -95,8 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool ok = writeAll(fd, data, size);
     // A size that is not a whole number of pages is refused before any
     // page is read; padding with zeros keeps inserting and erasing
-    // mutations from being wasted on that one check.
-    if (ok && size >= 0x400 && size % 4096 != 0) {
+    // mutations from being wasted on that one check. Salvaging reads such a
+    // file up to its last whole page, so half of the inputs stay cut.
+    if (ok && size >= 0x400 && size % 4096 != 0 && !(salvage && size % 2 == 0)) {
         static const unsigned char zeros[4096] = {};
         ok = writeAll(fd, zeros, 4096 - size % 4096);
     }
@@ -107,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::dup2(outputSink, 1);
     ::dup2(outputSink, 2);
     try {
-        const qb::fuzz::ReadSummary s = qb::fuzz::readEverything(scratchPath);
+        const qb::fuzz::ReadSummary s = qb::fuzz::readEverything(scratchPath, salvage);
         if (verbose && reportFd >= 0)
             dprintf(reportFd, "%zu bytes: %d rowsets, %d refused, %lld rows\n", size, s.tables, s.refused, s.rows);
         // The row count is promised before the first row is read; callers

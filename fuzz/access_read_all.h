@@ -24,7 +24,10 @@ struct ReadSummary {
     int tables = 0;        // rowsets opened
     int refused = 0;       // rowsets that ended in a DbError
     long long rows = 0;
-    int countMismatches = 0;  // rowsets whose rowCount() differed from the rows read
+    // Rowsets whose rowCount() differed from the rows read; salvaging, only
+    // those that delivered more rows than it promised (rows that turn out
+    // unreadable are passed over after the count).
+    int countMismatches = 0;
     std::uint64_t checksum = 0;  // over every value, so no read can be skipped
 };
 
@@ -103,13 +106,14 @@ inline void readQueries(Backend& backend, ReadSummary& s) {
     }
 }
 
-// Opens `path` and reads it all. A DbError from opening the file propagates;
-// one from a single rowset is counted and the next object is tried.
-inline ReadSummary readEverything(const std::string& path) {
+// Opens `path` and reads it all, salvaging with `salvage`. A DbError from
+// opening the file propagates; one from a single rowset is counted and the
+// next object is tried.
+inline ReadSummary readEverything(const std::string& path, bool salvage = false) {
     ReadSummary s;
     auto backend = openAccessBackend(parseConnectionString(
         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + quoteConnectionValue(path) +
-        ";JET OLEDB:Database Password="));
+        ";JET OLEDB:Database Password=" + (salvage ? std::string(";") + kSalvageKey + "=True" : std::string())));
     std::vector<std::string> names;
     {
         auto schema = backend->openSchemaTables();
@@ -137,7 +141,7 @@ inline ReadSummary readEverything(const std::string& path) {
                 ++n;
             }
             s.rows += n;
-            if (count != n) ++s.countMismatches;
+            if (salvage ? n > count : count != n) ++s.countMismatches;
         } catch (const DbError&) {
             ++s.refused;
         }

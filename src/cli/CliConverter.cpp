@@ -6,6 +6,7 @@
 #include "ScriptFile.h"
 #include "conversion/ConversionRun.h"
 #include "dbaccess/Access.h"
+#include "dbaccess/AccessSalvage.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
 #include "core/AppConfig.h"
@@ -88,6 +89,10 @@ const char* const kUsage =
     "  --blobs                    keep OLE Object fields (otherwise left out) as BLOB\n"
     "                             columns: the bytes as stored, so an OLE wrapping\n"
     "                             around a picture or document is kept\n"
+    "  --salvage                  read what a damaged Access file still holds: rows\n"
+    "                             that cannot be read whole are passed over and\n"
+    "                             counted, and such a table is \"salvaged\" in the\n"
+    "                             summary, with what was passed over (exit status 1)\n"
     "  --iso-dates                write Date/Time values as ISO 8601 text\n"
     "                             (YYYY-MM-DD HH:MM:SS, the date alone at midnight,\n"
     "                             HH:MM:SS for a time alone) whatever the regional\n"
@@ -119,8 +124,9 @@ const char* const kUsage =
     "the script), with --views one line per query (view created, or not\n"
     "translated and why), then the line \"Tables: N, rows: N, failures: N\".\n"
     "\n"
-    "Exit status: 0 every table arrived whole; 1 a statement failed or a table\n"
-    "has fewer rows in the SQLite file than were read; 2 usage error, an input\n"
+    "Exit status: 0 every table arrived whole; 1 a statement failed, a table\n"
+    "has fewer rows in the SQLite file than were read, or --salvage passed over\n"
+    "part of the file; 2 usage error, an input\n"
     "that cannot be read, or an SQLite file that cannot be used (a target the\n"
     "program created for the run is removed again).\n";
 
@@ -175,6 +181,8 @@ std::variant<Options, int> parseArguments(const QStringList& arguments) {
         } else if (a == QStringLiteral("--views")) {
             options.extras.views = true;
             options.extras.isoDates = true;
+        } else if (a == QStringLiteral("--salvage")) {
+            options.salvage = true;
         } else if (a == QStringLiteral("--iso-dates")) {
             options.extras.isoDates = true;
         } else if (a == QStringLiteral("--overwrite")) {
@@ -236,7 +244,7 @@ bool scriptSparesInputs(const Options& options) {
 bool clashesNeedNoAnswer(const Options& options, CliInteraction& ui) {
     QStringList existing;
     ListSQLiteTables(existing, options.sqliteFile);
-    auto names = GetAccessTableNames(ui, options.accessFile, {options.accessFile, options.password, options.sqliteFile});
+    auto names = GetAccessTableNames(ui, options.accessFile, options.form());
     QStringList clashes;
     for (const QString& name : names.value_or(QStringList()))
         if (ListContains(existing, name)) clashes << name;
@@ -263,10 +271,25 @@ int summarize(const Options& options, CliHost& host, CliInteraction& ui, bool to
             ++failures;
         }
     }
+    // Salvaging: a file that turned out whole exits as any other; anything
+    // passed over makes the run a failure, though not one of a statement.
+    const std::vector<access::SalvageReport> salvaged = access::salvagedTables();
+    bool passedOver = false;
     for (const TableRecord& t : host.tableRecords()) {
         const std::optional<long long> present =
             (target && target->isOpen()) ? countRows(*target, t.name) : std::nullopt;
-        failures += tableLine(t, present, toScript, host.scriptWhole(), summary);
+        const access::SalvageCounts* counts = nullptr;
+        for (const auto& report : salvaged)
+            if (report.counts.any() && QString::fromStdString(report.table) == t.name) {
+                counts = &report.counts;
+                break;
+            }
+        passedOver = passedOver || counts;
+        failures += tableLine(t, present, toScript, host.scriptWhole(), summary, counts);
+    }
+    for (const std::string& note : access::salvageDamage()) {
+        std::cerr << note << std::endl;
+        passedOver = true;
     }
     if (target && target->isOpen()) {
         if (options.extras.keys) failures += foreignKeyViolations(*target);
@@ -281,7 +304,7 @@ int summarize(const Options& options, CliHost& host, CliInteraction& ui, bool to
     summary += "Tables: " + std::to_string(host.totalTables()) + ", rows: " + std::to_string(host.totalRows()) +
                ", failures: " + std::to_string(failures) + "\n";
     const bool written = writeOut(summary);
-    return failures == 0 && written ? 0 : 1;
+    return failures == 0 && written && !passedOver ? 0 : 1;
 }
 
 }  // namespace

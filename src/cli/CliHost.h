@@ -34,7 +34,9 @@ struct Options {
     Overwrite overwrite = Overwrite::Ask;
     bool fast = false;
     long long limit = -1;
+    bool salvage = false;
     ConversionOptions extras;
+    SourceFields form() const { return {accessFile, password, sqliteFile, salvage}; }
 };
 
 class CliInteraction : public Interaction {
@@ -62,7 +64,7 @@ class CliHost : public ConversionHost {
 public:
     CliHost(const Options& options, CliInteraction& ui, ScriptFile* script);
     Interaction& ui() override { return ui_; }
-    SourceFields fields() override { return {options_.accessFile, options_.password, options_.sqliteFile}; }
+    SourceFields fields() override { return options_.form(); }
     bool previewEnabled() override { return script_ != nullptr; }
     bool perFile() override { return true; }
     bool perTable() override { return false; }

@@ -26,7 +26,7 @@ void refuseTarget(const QString& path) {
 // `created` tells whether the SQLite file was made here.
 bool checkInputs(const Options& options, bool& created) {
     created = false;
-    const SourceFields form{options.accessFile, options.password, options.sqliteFile};
+    const SourceFields form = options.form();
     try {
         auto connection = Connection::create();
         connection->open(AccessConnectionString(QString(), QString(), form).toStdString());

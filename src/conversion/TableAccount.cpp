@@ -1,6 +1,7 @@
 #include "TableAccount.h"
 
 #include "RunState.h"
+#include "dbaccess/AccessSalvage.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SQLite.h"
 
@@ -11,7 +12,7 @@
 namespace qb {
 
 long long tableLine(const TableRecord& t, std::optional<long long> present, bool script, bool scriptWhole,
-                    std::string& out) {
+                    std::string& out, const access::SalvageCounts* salvaged) {
     out += t.name.toStdString() + ": ";
     const bool skipped = t.answer == MsgResult::No;
     if (script) {
@@ -28,9 +29,16 @@ long long tableLine(const TableRecord& t, std::optional<long long> present, bool
     if (!t.outcome.isEmpty()) out += t.outcome.toStdString();
     else if (skipped && !failed) out += "skipped";
     else if (failed) out += t.rolledBack ? "failed (rolled back)" : "failed";
+    else if (salvaged) out += "salvaged";
     else out += t.answer == MsgResult::Yes ? "replaced" : "created";
     out += ", " + std::to_string(t.read) + " rows read, ";
-    out += present ? std::to_string(*present) + " in the SQLite table\n" : "no SQLite table\n";
+    out += present ? std::to_string(*present) + " in the SQLite table" : "no SQLite table";
+    if (salvaged) {
+        out += "; passed over: " + std::to_string(salvaged->pagesSkipped) + " pages, " +
+               std::to_string(salvaged->rowsSkipped) + " rows";
+        if (salvaged->incomplete) out += "; may be incomplete";
+    }
+    out += "\n";
     if (!failed) return 0;
     // Rows that went missing without a report count as failures too.
     const long long missing = std::max(0LL, t.read - present.value_or(0));

@@ -13,6 +13,9 @@
 
 namespace qb {
 
+namespace access {
+struct SalvageCounts;
+}
 class Connection;
 class ListViewModel;
 struct RunState;
@@ -35,9 +38,10 @@ struct TableRecord {
 
 // "Name: created, 18 rows read, 18 in the SQLite table"; the failures a
 // table brings to the summary line beyond the ones already reported.
-// `scriptWhole`: with a script, whether every statement reached it.
+// `scriptWhole`: with a script, whether every statement reached it;
+// `salvaged`: what a salvaging read passed over, when it passed over any.
 long long tableLine(const TableRecord& t, std::optional<long long> present, bool script, bool scriptWhole,
-                    std::string& out);
+                    std::string& out, const access::SalvageCounts* salvaged = nullptr);
 
 // False when the table was skipped, failed, or has fewer rows in the SQLite
 // file than were read.

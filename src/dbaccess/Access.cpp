@@ -1,5 +1,6 @@
 #include "Access.h"
 
+#include "Backends.h"
 #include "Connection.h"
 #include "ConnectionString.h"
 #include "ODBCProvider.h"
@@ -32,7 +33,9 @@ QString AccessConnectionString(const QString& path, const QString& password, con
     const bool ace = source.right(5).toLower() == QStringLiteral("accdb");
     const QString prefix = ace ? QStringLiteral("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=")
                                : QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=");
-    return prefix + quoted(source) + QStringLiteral(";JET OLEDB:Database Password=") + quoted(secret);
+    QString text = prefix + quoted(source) + QStringLiteral(";JET OLEDB:Database Password=") + quoted(secret);
+    if (form.salvage) text += QStringLiteral(";") + QLatin1String(kSalvageKey) + QStringLiteral("=True");
+    return text;
 }
 
 std::optional<QStringList> GetAccessTableNames(Interaction& ui, const QString& path, const SourceFields& form) {

@@ -12,7 +12,8 @@ namespace qb {
 
 // Jet 4.0 form, or ACE 12.0 when the path's last five characters, lower-cased,
 // are "accdb". With an empty path, the form's Access path and password are
-// used instead of the arguments. Values containing ";" are braced.
+// used instead of the arguments. Values containing ";" are braced. The
+// form's salvage choice is passed on either way.
 QString AccessConnectionString(const QString& path, const QString& password, const SourceFields& form);
 
 // The user tables ("TABLE" rows of the tables schema), in schema order; no

@@ -35,7 +35,8 @@ constexpr off_t kMaxPageSize = 4096;
 
 }  // namespace
 
-std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& raw, long long fileSize) {
+std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& raw, long long fileSize,
+                                              bool cutPages) {
     if (raw.size() < kHeaderBytes) return std::nullopt;
     static const unsigned char magic[4] = {0x00, 0x01, 0x00, 0x00};
     if (std::memcmp(raw.data(), magic, 4) != 0) return std::nullopt;
@@ -46,8 +47,9 @@ std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& 
     h.version = raw[0x14];
     if (h.version > 6) return std::nullopt;
     h.pageSize = h.version == 0 ? 2048 : 4096;
-    if (fileSize < 3LL * h.pageSize || fileSize % h.pageSize != 0) return std::nullopt;
+    if (fileSize < 3LL * h.pageSize || (fileSize % h.pageSize != 0 && !cutPages)) return std::nullopt;
     h.pageCount = fileSize / h.pageSize;
+    h.tailBytes = fileSize % h.pageSize;
 
     std::vector<unsigned char> page(raw.begin(), raw.end());
     const std::size_t masked = h.version == 0 ? 126 : 128;
@@ -95,7 +97,7 @@ std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& 
     return h;
 }
 
-AccessHeader inspectAccessFile(const std::string& path) {
+AccessHeader inspectAccessFile(const std::string& path, bool cutPages) {
     // Opening a FIFO (or a device) can block for ever, so anything that is
     // not a regular file is refused before it is opened; O_NONBLOCK covers
     // one swapped in between.
@@ -131,7 +133,7 @@ AccessHeader inspectAccessFile(const std::string& path) {
     }
     ::close(fd);
     if (got < header.size() || got < kHeaderBytes) unrecognized(path);
-    auto h = parseAccessHeader(header, static_cast<long long>(st.st_size));
+    auto h = parseAccessHeader(header, static_cast<long long>(st.st_size), cutPages);
     if (!h) unrecognized(path);
     header.resize(static_cast<std::size_t>(h->pageSize));
     h->page0 = std::move(header);

@@ -24,17 +24,20 @@ struct AccessHeader {
     bool officeEncrypted = false;   // ACE file encrypted with a password as a whole
     std::optional<std::string> password;  // UTF-8; none when the header holds no password
     std::vector<unsigned char> page0;     // as stored; filled by inspectAccessFile only
+    long long tailBytes = 0;  // bytes after the last whole page (only when cut pages are allowed)
 };
 
 // Reads page 0 of `header` (the first bytes of a file of `fileSize` bytes).
 // No value when the bytes are not an Access database of a known version,
-// or the size is not a whole number of (at least three) pages.
-std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& header, long long fileSize);
+// or the size is not a whole number of (at least three) pages. With
+// `cutPages`, a file cut inside a page counts its whole pages only.
+std::optional<AccessHeader> parseAccessHeader(const std::vector<unsigned char>& header, long long fileSize,
+                                              bool cutPages = false);
 
 // Opens `path` read-only and parses its header. Throws DbError with the
 // provider's messages: "Could not find file '<path>'." for a missing file,
 // "Unrecognized database format '<path>'." for anything else that fails.
-AccessHeader inspectAccessFile(const std::string& path);
+AccessHeader inspectAccessFile(const std::string& path, bool cutPages = false);
 
 // Checks `given` against the file's password and returns the codec its
 // pages need (see AccessCodec.h), keys already derived. Throws DbError

@@ -37,7 +37,10 @@ std::unique_ptr<Backend> openOdbcBackend(const std::string& connectionString);
 bool odbcDriverRegistered(const std::string& driverName);
 
 // Strings naming the Jet 4.0 or ACE 12.0 provider: the Access file named by
-// "Data Source", checked against "JET OLEDB:Database Password".
+// "Data Source", checked against "JET OLEDB:Database Password". With
+// kSalvageKey "True", a damaged file gives what can still be read (see
+// AccessSalvage.h) instead of failing.
+inline constexpr const char* kSalvageKey = "Quellbrook Salvage";
 std::unique_ptr<Backend> openAccessBackend(const ConnectionPairs& pairs);
 
 }  // namespace qb

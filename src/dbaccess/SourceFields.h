@@ -9,6 +9,9 @@ struct SourceFields {
     QString accessPath;
     QString accessPassword;
     QString sqlitePath;
+    // Read what a damaged Access file still holds instead of failing
+    // (after the user agreed to it).
+    bool salvage = false;
 };
 
 }  // namespace qb

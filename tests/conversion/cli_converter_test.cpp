@@ -182,6 +182,34 @@ TEST_F(Cli, FailedStatementsGiveExit1) {
     EXPECT_EQ(SqliteReader(db).rowCount("Order Details"), 5);
 }
 
+// --salvage: a sound file converts as without it; a cut one is no longer
+// refused, its readable rows arrive, and the run says what was passed over.
+TEST_F(Cli, SalvageRecoversACutFileAndExits1) {
+    const Result sound = convert({QStringLiteral("--salvage"), fixture("sample.mdb"), path("s.db")});
+    EXPECT_EQ(sound.exitCode, 0) << show(sound);
+    EXPECT_FALSE(sound.out.contains(QStringLiteral("salvaged"))) << show(sound);
+
+    QFile original(fixture("public/nwind.mdb"));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QString cut = path("cut.mdb");
+    QFile copy(cut);
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write(original.read(original.size() * 35 / 100 + 7));
+    copy.close();
+    EXPECT_EQ(convert({cut, path("plain.db")}).exitCode, 2);
+    const QString db = path("cut.db");
+    const Result r = convert({QStringLiteral("--salvage"), cut, db});
+    EXPECT_EQ(r.exitCode, 1) << show(r);
+    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("salvaged, \\d+ rows read, \\d+ in the SQLite "
+                                                                 "table; passed over: \\d+ pages, \\d+ rows"))))
+        << show(r);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("bytes into a page"))) << show(r);
+    // Tables whose definition is past the cut are named, not created empty.
+    EXPECT_TRUE(r.err.contains(QStringLiteral("is damaged: none of its rows can be read"))) << show(r);
+    EXPECT_TRUE(r.out.endsWith(QStringLiteral("failures: 0\n"))) << show(r);
+    EXPECT_GT(SqliteReader(db).rowCount("Orders"), 0);
+}
+
 // The password off the command line: a file, standard input or the
 // environment; an option given on the command line wins over the variable.
 TEST_F(Cli, PasswordFromFileStandardInputOrEnvironment) {

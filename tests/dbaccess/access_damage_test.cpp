@@ -1,10 +1,12 @@
 // Damage is reported, never hidden: a table whose pages or rows cannot all
 // be read delivers the rows it could read and then fails with the damage
-// error; rows moved to another page come back in their own place.
+// error; rows moved to another page come back in their own place. Salvaging,
+// the rows still readable come back whole and what was lost is counted.
 
 #include "Fixtures.h"
 #include "access_open.h"
 #include "dbaccess/AccessFile.h"
+#include "dbaccess/AccessSalvage.h"
 #include "dbaccess/AccessTable.h"
 
 #include <QFile>
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <functional>
 
 using namespace qb;
@@ -52,6 +55,8 @@ struct Damage {
     // Changes the bytes of sample.mdb (4096-byte pages); `t` is Orders.
     std::function<void(QByteArray&, const Located& t)> apply;
     long long expectedRows;  // rows still delivered before the error
+    long long salvagedRows;  // rows a salvaging read delivers
+    bool mayBeIncomplete;    // what the salvage report says
 };
 
 unsigned char* at(QByteArray& b, std::uint32_t page, int offset = 0) {
@@ -67,6 +72,30 @@ long long rowsOnPage(const Located& t, std::uint32_t page) {
     long long n = 0;
     for (const auto& r : t.rows) n += r.page == page;
     return n;
+}
+
+std::vector<std::vector<Variant>> readAll(Backend& b, const std::string& table) {
+    std::vector<std::vector<Variant>> out;
+    auto rows = b.openRowset("SELECT * FROM `" + table + "`");
+    std::vector<Variant> row;
+    while (rows->next(row)) out.push_back(row);
+    return out;
+}
+
+std::unique_ptr<Backend> openSalvaging(const std::string& path) {
+    return openAccessBackend({{"Provider", test::kJetProvider},
+                              {"Data Source", path},
+                              {"JET OLEDB:Database Password", ""},
+                              {kSalvageKey, "True"}});
+}
+
+// Every row of `got` is a row of `intact`, none taken twice.
+void expectRowsOf(const std::vector<std::vector<Variant>>& got, std::vector<std::vector<Variant>> intact) {
+    for (const auto& row : got) {
+        const auto it = std::find(intact.begin(), intact.end(), row);
+        EXPECT_NE(it, intact.end()) << "a row the intact file does not hold";
+        if (it != intact.end()) intact.erase(it);
+    }
 }
 
 }  // namespace
@@ -87,9 +116,10 @@ TEST(AccessDamage, ReadableRowsThenTheDamageError) {
 
     const std::vector<Damage> cases = {
         {"zeroed data page", [&](QByteArray& b, const Located&) { std::memset(at(b, firstPage), 0, 4096); },
-         30 - onFirst},
+         30 - onFirst, 30 - onFirst, false},
         {"data page of another table",
-         [&](QByteArray& b, const Located&) { std::memcpy(at(b, firstPage, 4), "\x03\x00\x00\x00", 4); }, 30 - onFirst},
+         [&](QByteArray& b, const Located&) { std::memcpy(at(b, firstPage, 4), "\x03\x00\x00\x00", 4); }, 30 - onFirst,
+         30 - onFirst, false},
         {"usage map past the end of the file",
          [&](QByteArray& b, const Located&) {
              // Inline maps start at a page, reference maps name map pages:
@@ -98,7 +128,7 @@ TEST(AccessDamage, ReadableRowsThenTheDamageError) {
              const std::uint32_t past = static_cast<std::uint32_t>(pages + 7);
              std::memcpy(m + 1, &past, 4);
          },
-         0},
+         0, 30, true},
         {"row pointer to itself",
          [&](QByteArray& b, const Located&) {
              const RowLocator r = orders.rows.back();
@@ -110,15 +140,17 @@ TEST(AccessDamage, ReadableRowsThenTheDamageError) {
              row[2] = static_cast<unsigned char>(r.page >> 8);
              row[3] = 0;
          },
-         29},
+         29, 29, false},
         {"row whose column count overruns it",
          [&](QByteArray& b, const Located&) {
              const RowLocator r = orders.rows.back();
              unsigned char* row = at(b, r.page, rowStart(b, r.page, r.row));
              row[0] = row[1] = 0xFF;
          },
-         29},
+         29, 29, false},
     };
+    auto intact = test::openAccessFile(plainPath);
+    const auto intactOrders = readAll(*intact, "Orders");
     for (const Damage& d : cases) {
         SCOPED_TRACE(d.name);
         QByteArray bytes = original;
@@ -140,7 +172,49 @@ TEST(AccessDamage, ReadableRowsThenTheDamageError) {
         // The other tables are unharmed.
         auto customers = b->openRowset("SELECT * FROM `Customers`");
         EXPECT_EQ(customers->rowCount(), 18);
+
+        clearSalvageNotes();
+        const auto salvaged = readAll(*openSalvaging(path.toStdString()), "Orders");
+        EXPECT_EQ(static_cast<long long>(salvaged.size()), d.salvagedRows);
+        expectRowsOf(salvaged, intactOrders);
+        const auto notes = salvagedTables();
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_EQ(notes[0].rows, d.salvagedRows);
+        EXPECT_TRUE(notes[0].counts.any());
+        EXPECT_EQ(notes[0].counts.incomplete, d.mayBeIncomplete);
     }
+}
+
+// A file cut inside a page is read up to its last whole page; without
+// salvaging it is refused whole, as before. Salvaging a sound file passes
+// nothing over.
+TEST(AccessDamage, SalvagingACutFileGivesTheRowsOfItsWholePages) {
+    const std::string plainPath = test::fixture(QStringLiteral("public/nwind.mdb")).toStdString();
+    auto intact = test::openAccessFile(plainPath);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray original = readFixture(QStringLiteral("public/nwind.mdb"));
+    const QString cut = dir.filePath(QStringLiteral("cut.mdb"));
+    ASSERT_TRUE(test::writeFile(cut, original.left(original.size() * 60 / 100 + 7)));
+    EXPECT_THROW(test::openAccessFile(cut.toStdString()), DbError);
+
+    const char* tables[] = {"Customers", "Orders", "Order Details", "Products"};
+    clearSalvageNotes();
+    auto whole = openSalvaging(plainPath);
+    for (const char* table : tables) EXPECT_EQ(readAll(*whole, table), readAll(*intact, table)) << table;
+    for (const auto& note : salvagedTables()) EXPECT_FALSE(note.counts.any()) << note.table;
+    EXPECT_TRUE(salvageDamage().empty());
+
+    auto salvaged = openSalvaging(cut.toStdString());
+    long long recovered = 0;
+    for (const char* table : tables) {
+        SCOPED_TRACE(table);
+        const auto got = readAll(*salvaged, table);
+        expectRowsOf(got, readAll(*intact, table));
+        recovered += static_cast<long long>(got.size());
+    }
+    EXPECT_GT(recovered, 0);
+    EXPECT_EQ(salvageDamage().size(), 1u);
 }
 
 // A row moved to another page leaves a pointer in its place (rows 7 and 8

@@ -1,7 +1,8 @@
 // Replays the inputs that once made the Access fuzz target fail, and its
 // seed corpus (the fixtures), through the same reading path: each must end
 // in an error or in data, quickly, in a child that neither crashes nor
-// hangs nor prints, with row counts that match the rows delivered.
+// hangs nor prints, with row counts that match the rows delivered; then
+// once more salvaging, as --salvage reads them.
 
 #include "Fixtures.h"
 #include "access_child.h"
@@ -16,10 +17,10 @@ using namespace qb;
 
 namespace {
 
-test::ChildOutcome replay(const std::string& path) {
+test::ChildOutcome replay(const std::string& path, bool salvage) {
     return test::runInChild(
-        [&path] {
-            const fuzz::ReadSummary s = fuzz::readEverything(path);
+        [&path, salvage] {
+            const fuzz::ReadSummary s = fuzz::readEverything(path, salvage);
             std::string text = "rows " + std::to_string(s.rows) + " in " + std::to_string(s.tables) + " rowsets";
             if (s.countMismatches != 0) text += ", rowCount mismatch in " + std::to_string(s.countMismatches);
             return text;
@@ -33,11 +34,13 @@ int replayAll(const QString& dir, const QStringList& skip = {}) {
     for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
         const QString path = it.next();
         if (skip.contains(QFileInfo(path).fileName())) continue;
-        SCOPED_TRACE(path.toStdString());
-        const test::ChildOutcome o = replay(path.toStdString());
-        test::expectClean(o);
-        EXPECT_TRUE(o.result.rfind("error ", 0) == 0 || o.result.rfind("rows ", 0) == 0) << o.result;
-        EXPECT_EQ(o.result.find("mismatch"), std::string::npos) << o.result;
+        for (const bool salvage : {false, true}) {
+            SCOPED_TRACE(path.toStdString() + (salvage ? " (salvaging)" : ""));
+            const test::ChildOutcome o = replay(path.toStdString(), salvage);
+            test::expectClean(o);
+            EXPECT_TRUE(o.result.rfind("error ", 0) == 0 || o.result.rfind("rows ", 0) == 0) << o.result;
+            EXPECT_EQ(o.result.find("mismatch"), std::string::npos) << o.result;
+        }
         ++files;
     }
     return files;
