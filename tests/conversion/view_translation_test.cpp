@@ -74,6 +74,22 @@ TEST(ViewTranslation, ExpressionsAnswerAsInAccess) {
         {"Round(2.5) & CInt([i]/2) & Round(0.125, 2)", "240.12"},  // half to even
         {"Switch([i] > 9, \"big\", True, \"small\") & Choose(2, \"a\", \"b\") & Sgn(-[i])", "smallb-1"},
         {"Hour([d]) & Weekday([d]) & String(3, \"xy\") & Space(2) & \"|\"", "105xxx  |"},
+        // Out-of-range parts carry over; DateAdd keeps to the month's last day;
+        // DateDiff counts the boundaries crossed, not whole intervals.
+        {"DateSerial(95, 14, 0)", "1996-01-31"},
+        {"DateSerial(29, [j], 29)", "2029-03-01"},
+        {"DateAdd(\"m\", 1, #1/31/2000#)", "2000-02-29"},
+        {"DateAdd(\"yyyy\", -1, #2/29/2000#)", "1999-02-28"},
+        {"DateAdd(\"q\", [i], [d])", "1997-03-01 10:30:00"},
+        {"DateAdd(\"ww\", -[j], [d])", "1995-05-18 10:30:00"},
+        {"DateAdd(\"n\", -30, DateAdd(\"h\", -10, [d]))", "1995-06-01"},  // midnight: the date alone
+        {"DateAdd(\"s\", 30, #10:00#)", "10:00:30"},
+        {"DateDiff(\"yyyy\", #12/31/2000#, #1/1/2001#) & DateDiff(\"q\", #3/31/2000#, #4/1/2000#) & "
+         "DateDiff(\"m\", #2/1/2000#, #1/31/2000#)", "11-1"},
+        {"DateDiff(\"d\", #1/1/2000 11:00 PM#, #1/2/2000 1:00 AM#) & DateDiff(\"ww\", #1/1/2000#, #1/9/2000#) & "
+         "DateDiff(\"w\", #1/1/2000#, #1/9/2000#)", "121"},
+        {"DateDiff(\"h\", #1/1/2000 11:59 PM#, #1/2/2000#) & DateDiff(\"n\", [d], #6/1/1995 10:31:59 AM#) & "
+         "DateDiff(\"s\", #1/2/2000#, #1/1/2000#)", "11-86400"},
     };
     OneTable table;
     for (const auto& [expression, expected] : cases) {
