@@ -113,5 +113,30 @@ TEST(ViewTranslation, ExpressionsAnswerAsInAccess) {
     }
 }
 
+// Access takes a part of a row as a whole row, and the ties of the last.
+TEST(ViewTranslation, TopPercentRoundsTheRowCountUp) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/v.db";
+    QFile(path).open(QIODevice::WriteOnly);
+    SqliteReader db(path);
+    db.execute("CREATE TABLE \"T\"(\"i\" INTEGER, \"j\", \"t\", \"u\", \"d\", \"b\", \"s\")");
+    db.execute("INSERT INTO \"T\"(\"i\") VALUES(7), (6), (5), (5), (4), (3), (2)");
+    SavedQuery q = selectOf("[i]");
+    QueryRow flags, order;
+    flags.attribute = queryattr::Flags;
+    flags.flag = 0x30;
+    flags.name1 = "30";
+    order.attribute = queryattr::OrderBy;
+    order.expression = "[i]";
+    order.name1 = "D";
+    q.rows.push_back(flags);
+    q.rows.push_back(order);
+    OneTable table;
+    const ViewTranslation t = translateQuery(q, table);
+    std::string got;
+    for (const auto& row : db.query("SELECT \"v\" FROM (" + t.select + ")")) got += row.at(0).value_or("NULL") + " ";
+    EXPECT_EQ(got, "7 6 5 5 ") << t.select;  // 2.1 rows of 7 become 3, and the tie with the third
+}
+
 }  // namespace
 }  // namespace qb::test
