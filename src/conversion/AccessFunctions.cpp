@@ -28,7 +28,7 @@ std::string datePart(const std::string& format, const std::string& d) {
 // its time alone, midnight as the date alone; Access has no dates outside
 // the years 100 to 9999, so those give Null.
 std::string asStored(const std::string& x) {
-    return "(CASE WHEN " + x + " IS NULL OR " + x + " < '0100' THEN NULL WHEN date(" + x +
+    return "(CASE WHEN " + x + " IS NULL OR " + x + " < '0100' OR length(" + x + ") <> 19 THEN NULL WHEN date(" + x +
            ") = '1899-12-30' THEN time(" + x + ") WHEN time(" + x + ") = '00:00:00' THEN date(" + x +
            ") ELSE datetime(" + x + ") END)";
 }
@@ -84,6 +84,9 @@ struct Call {
             refuse("the function " + written + " with " + std::to_string(args.size()) + " arguments");
     }
     Sql result(std::string text, ValueType type) const {
+        // Date arithmetic repeats its arguments; nested calls would grow
+        // the view's text without bound.
+        if (text.size() > 1000000) refuse("an expression too long to write as a view");
         Sql s = make(std::move(text), type);
         for (const Sql& a : v) s.aggregate = s.aggregate || a.aggregate;
         return s;

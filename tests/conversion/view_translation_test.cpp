@@ -107,7 +107,12 @@ TEST(ViewTranslation, ExpressionsAnswerAsInAccess) {
     for (const std::string& untranslatable :
          {std::string("StrConv([t], 3)"), std::string("[Forms]![Orders]![OrderID]"), std::string("[Unknown]"),
           std::string("[d] & \"\""), std::string("[t] Like [u]"), std::string("[i] Between 5 And 1"),
-          std::string(100000, '(') + "1" + std::string(100000, ')')}) {
+          std::string(100000, '(') + "1" + std::string(100000, ')'),
+          [] {
+              std::string nested = "[d]";
+              for (int i = 0; i < 12; ++i) nested = "DateAdd(\"m\", 1, " + nested + ")";
+              return nested;
+          }()}) {
         SCOPED_TRACE(untranslatable.substr(0, 40));
         EXPECT_THROW(translateQuery(selectOf(untranslatable), table), NotTranslated);
     }
