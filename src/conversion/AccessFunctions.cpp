@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -21,6 +22,28 @@ std::string fullDate(const std::string& d) {
 
 std::string datePart(const std::string& format, const std::string& d) {
     return "CAST(strftime('" + format + "', " + fullDate(d) + ") AS INTEGER)";
+}
+
+// A full date and time written back as the tables write dates: day 0 as
+// its time alone, midnight as the date alone; Access has no dates outside
+// the years 100 to 9999, so those give Null.
+std::string asStored(const std::string& x) {
+    return "(CASE WHEN " + x + " IS NULL OR " + x + " < '0100' OR length(" + x + ") <> 19 THEN NULL WHEN date(" + x +
+           ") = '1899-12-30' THEN time(" + x + ") WHEN time(" + x + ") = '00:00:00' THEN date(" + x +
+           ") ELSE datetime(" + x + ") END)";
+}
+
+// `months` months after the date d, on the same day or, where that month
+// is shorter, on its last day.
+std::string addMonths(const std::string& months, const std::string& d) {
+    const std::string first = "date(" + d + ", 'start of month', (" + months + ") || ' months')";
+    const std::string lastDay = "CAST(strftime('%d', " + first + ", '+1 month', '-1 day') AS INTEGER)";
+    const std::string day = "CAST(strftime('%d', " + d + ") AS INTEGER)";
+    return "datetime(" + first + " || ' ' || time(" + d + "), (min(" + day + ", " + lastDay + ") - 1) || ' days')";
+}
+
+std::string wholeDays(const std::string& from, const std::string& to) {
+    return "CAST(julianday(date(" + to + ")) - julianday(date(" + from + ")) AS INTEGER)";
 }
 
 // Half to even at `digits` decimals, as Currency, CInt, CLng and Round
@@ -61,6 +84,9 @@ struct Call {
             refuse("the function " + written + " with " + std::to_string(args.size()) + " arguments");
     }
     Sql result(std::string text, ValueType type) const {
+        // Date arithmetic repeats its arguments; nested calls would grow
+        // the view's text without bound.
+        if (text.size() > 1000000) refuse("an expression too long to write as a view");
         Sql s = make(std::move(text), type);
         for (const Sql& a : v) s.aggregate = s.aggregate || a.aggregate;
         return s;
@@ -195,6 +221,78 @@ std::optional<Sql> dateFunction(const std::string& name, const Call& c) {
     refuse("DatePart with the interval \"" + c.v[0].literalValue + "\"");
 }
 
+std::optional<Sql> dateArithmetic(const std::string& name, const Call& c) {
+    if (name == "dateserial") {
+        c.need(3, 3);
+        for (std::size_t i = 0; i < 3; ++i)
+            if (!wholeNumber(c.v[i].type)) refuse("DateSerial with a part that is not a whole number");
+        const std::string y = c.v[0].text, m = c.v[1].text, d = c.v[2].text;
+        // Two-digit years as Access reads them; months and days past their
+        // range carry into the next year or month.
+        const std::string year = "(CASE WHEN " + y + " BETWEEN 0 AND 29 THEN " + y + " + 2000 WHEN " + y +
+                                 " BETWEEN 30 AND 99 THEN " + y + " + 1900 ELSE " + y + " END)";
+        return c.result("(CASE WHEN " + year + " BETWEEN 100 AND 9999 THEN " +
+                            asStored("datetime(printf('%04d-01-01', " + year + "), ((" + m + ") - 1) || ' months', ((" +
+                                     d + ") - 1) || ' days')") +
+                            " END)",
+                        ValueType::Date);
+    }
+    if (name != "dateadd" && name != "datediff") return std::nullopt;
+    const bool add = name == "dateadd";
+    add ? c.need(3, 3) : c.need(3, 4);
+    if (!c.v[0].literal || c.v[0].type != ValueType::Text)
+        refuse("the function " + c.written + " with an interval that is not a fixed text");
+    const std::string interval = lower(c.v[0].literalValue);
+    if (add) {
+        if (!wholeNumber(c.v[1].type)) refuse("DateAdd with a number of intervals that is not a whole number");
+        const std::string n = "(" + c.v[1].text + ")", d = fullDate(c.date(2));
+        static const std::map<std::string, std::pair<const char*, const char*>> steps = {
+            {"d", {"", " days"}},     {"y", {"", " days"}},      {"w", {"", " days"}},   {"ww", {" * 7", " days"}},
+            {"h", {"", " hours"}},    {"n", {"", " minutes"}},  {"s", {"", " seconds"}}};
+        if (const auto step = steps.find(interval); step != steps.end())
+            return c.result(asStored("datetime(" + d + ", (" + n + step->second.first + ") || '" +
+                                     step->second.second + "')"),
+                            ValueType::Date);
+        static const std::map<std::string, const char*> months = {{"m", ""}, {"q", " * 3"}, {"yyyy", " * 12"}};
+        if (const auto m = months.find(interval); m != months.end())
+            return c.result(asStored(addMonths(n + m->second, d)), ValueType::Date);
+        refuse("DateAdd with the interval \"" + c.v[0].literalValue + "\"");
+    }
+    // Weeks counted from another day than Sunday would need the day of the
+    // week Access is set to.
+    if (c.args.size() == 4 && !(c.v[3].literal && c.v[3].literalValue == "1"))
+        refuse("DateDiff with weeks starting on another day than Sunday");
+    const std::string a = c.date(1), b = c.date(2);
+    // Access counts the boundaries crossed, not whole intervals elapsed.
+    const auto diff = [&](const std::function<std::string(const std::string&)>& of) {
+        return "((" + of(b) + ") - (" + of(a) + "))";
+    };
+    const auto p = [](const char* f) { return [f](const std::string& d) { return datePart(f, d); }; };
+    const auto clock = [](int withMinutes, int withSeconds) {
+        return [=](const std::string& d) {
+            std::string t = datePart("%H", d) + " * " + std::to_string(withSeconds ? 3600 : withMinutes ? 60 : 1);
+            if (withMinutes) t += " + " + datePart("%M", d) + (withSeconds ? " * 60" : "");
+            if (withSeconds) t += " + " + datePart("%S", d);
+            return t;
+        };
+    };
+    const std::string days = wholeDays(fullDate(a), fullDate(b));
+    std::string text;
+    if (interval == "yyyy") text = diff(p("%Y"));
+    else if (interval == "q")
+        text = diff([](const std::string& d) { return datePart("%Y", d) + " * 4 + (" + datePart("%m", d) + " - 1) / 3"; });
+    else if (interval == "m")
+        text = diff([](const std::string& d) { return datePart("%Y", d) + " * 12 + " + datePart("%m", d); });
+    else if (interval == "d" || interval == "y") text = days;
+    else if (interval == "w") text = "(" + days + " / 7)";
+    else if (interval == "ww") text = "((" + days + " - " + datePart("%w", b) + " + " + datePart("%w", a) + ") / 7)";
+    else if (interval == "h") text = "(" + days + " * 24 + " + diff(clock(0, 0)) + ")";
+    else if (interval == "n") text = "(" + days + " * 1440 + " + diff(clock(1, 0)) + ")";
+    else if (interval == "s") text = "(" + days + " * 86400 + " + diff(clock(1, 1)) + ")";
+    else refuse("DateDiff with the interval \"" + c.v[0].literalValue + "\"");
+    return c.result(text, ValueType::Integer);
+}
+
 std::optional<Sql> numberFunction(const std::string& name, const Call& c) {
     if (name == "cint" || name == "clng") {
         c.need(1, 1);
@@ -279,7 +377,7 @@ Sql ExpressionReader::call(const std::string& written) {
     c.written = written;
     c.args = arguments();
     for (const Sql& a : c.args) c.v.push_back(valueOf(a));
-    for (auto group : {logicFunction, textFunction, dateFunction, numberFunction})
+    for (auto group : {logicFunction, textFunction, dateFunction, dateArithmetic, numberFunction})
         if (auto s = group(name, c)) return *s;
     refuse("the function " + written);
 }

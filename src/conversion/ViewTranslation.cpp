@@ -263,15 +263,19 @@ private:
         return sql;
     }
 
-    // TOP n: the rows ranked n or better, ties with the n-th included.
+    // TOP n: the rows ranked n or better, ties with the n-th included. TOP n
+    // PERCENT takes n percent of the rows, a part of a row counting whole.
     std::string topOf(const std::string& core, const std::string& names, const std::string& order) {
-        if (spec_.percent) refuse("TOP PERCENT");
         if (order.empty()) refuse("TOP without ORDER BY, whose rows depend on the order rows are stored in");
         if (spec_.distinct) refuse("TOP together with DISTINCT");
         const std::string& n = *spec_.top;
-        if (n.empty() || n.size() > 9 || n.find_first_not_of("0123456789") != std::string::npos) refuse("TOP " + n);
-        return "SELECT " + names + " FROM (SELECT *, RANK() OVER (ORDER BY " + order + ") AS \"qb_rank\" FROM (" +
-               core + ")) WHERE \"qb_rank\" <= " + n + " ORDER BY " + order;
+        if (n.empty() || n.size() > 9 || n.find_first_not_of("0123456789") != std::string::npos)
+            refuse("TOP " + n + (spec_.percent ? " PERCENT" : ""));
+        if (spec_.percent && std::stol(n) > 100) refuse("TOP " + n + " PERCENT");
+        const std::string limit = spec_.percent ? "(\"qb_count\" * " + n + " + 99) / 100" : n;
+        return "SELECT " + names + " FROM (SELECT *, RANK() OVER (ORDER BY " + order + ") AS \"qb_rank\"" +
+               (spec_.percent ? ", COUNT(*) OVER () AS \"qb_count\"" : "") + " FROM (" + core +
+               ")) WHERE \"qb_rank\" <= " + limit + " ORDER BY " + order;
     }
 
     const SelectSpec& spec_;

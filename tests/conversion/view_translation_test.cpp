@@ -74,6 +74,22 @@ TEST(ViewTranslation, ExpressionsAnswerAsInAccess) {
         {"Round(2.5) & CInt([i]/2) & Round(0.125, 2)", "240.12"},  // half to even
         {"Switch([i] > 9, \"big\", True, \"small\") & Choose(2, \"a\", \"b\") & Sgn(-[i])", "smallb-1"},
         {"Hour([d]) & Weekday([d]) & String(3, \"xy\") & Space(2) & \"|\"", "105xxx  |"},
+        // Out-of-range parts carry over; DateAdd keeps to the month's last day;
+        // DateDiff counts the boundaries crossed, not whole intervals.
+        {"DateSerial(95, 14, 0)", "1996-01-31"},
+        {"DateSerial(29, [j], 29)", "2029-03-01"},
+        {"DateAdd(\"m\", 1, #1/31/2000#)", "2000-02-29"},
+        {"DateAdd(\"yyyy\", -1, #2/29/2000#)", "1999-02-28"},
+        {"DateAdd(\"q\", [i], [d])", "1997-03-01 10:30:00"},
+        {"DateAdd(\"ww\", -[j], [d])", "1995-05-18 10:30:00"},
+        {"DateAdd(\"n\", -30, DateAdd(\"h\", -10, [d]))", "1995-06-01"},  // midnight: the date alone
+        {"DateAdd(\"s\", 30, #10:00#)", "10:00:30"},
+        {"DateDiff(\"yyyy\", #12/31/2000#, #1/1/2001#) & DateDiff(\"q\", #3/31/2000#, #4/1/2000#) & "
+         "DateDiff(\"m\", #2/1/2000#, #1/31/2000#)", "11-1"},
+        {"DateDiff(\"d\", #1/1/2000 11:00 PM#, #1/2/2000 1:00 AM#) & DateDiff(\"ww\", #1/1/2000#, #1/9/2000#) & "
+         "DateDiff(\"w\", #1/1/2000#, #1/9/2000#)", "121"},
+        {"DateDiff(\"h\", #1/1/2000 11:59 PM#, #1/2/2000#) & DateDiff(\"n\", [d], #6/1/1995 10:31:59 AM#) & "
+         "DateDiff(\"s\", #1/2/2000#, #1/1/2000#)", "11-86400"},
     };
     OneTable table;
     for (const auto& [expression, expected] : cases) {
@@ -91,10 +107,40 @@ TEST(ViewTranslation, ExpressionsAnswerAsInAccess) {
     for (const std::string& untranslatable :
          {std::string("StrConv([t], 3)"), std::string("[Forms]![Orders]![OrderID]"), std::string("[Unknown]"),
           std::string("[d] & \"\""), std::string("[t] Like [u]"), std::string("[i] Between 5 And 1"),
-          std::string(100000, '(') + "1" + std::string(100000, ')')}) {
+          std::string(100000, '(') + "1" + std::string(100000, ')'),
+          [] {
+              std::string nested = "[d]";
+              for (int i = 0; i < 12; ++i) nested = "DateAdd(\"m\", 1, " + nested + ")";
+              return nested;
+          }()}) {
         SCOPED_TRACE(untranslatable.substr(0, 40));
         EXPECT_THROW(translateQuery(selectOf(untranslatable), table), NotTranslated);
     }
+}
+
+// Access takes a part of a row as a whole row, and the ties of the last.
+TEST(ViewTranslation, TopPercentRoundsTheRowCountUp) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/v.db";
+    QFile(path).open(QIODevice::WriteOnly);
+    SqliteReader db(path);
+    db.execute("CREATE TABLE \"T\"(\"i\" INTEGER, \"j\", \"t\", \"u\", \"d\", \"b\", \"s\")");
+    db.execute("INSERT INTO \"T\"(\"i\") VALUES(7), (6), (5), (5), (4), (3), (2)");
+    SavedQuery q = selectOf("[i]");
+    QueryRow flags, order;
+    flags.attribute = queryattr::Flags;
+    flags.flag = 0x30;
+    flags.name1 = "30";
+    order.attribute = queryattr::OrderBy;
+    order.expression = "[i]";
+    order.name1 = "D";
+    q.rows.push_back(flags);
+    q.rows.push_back(order);
+    OneTable table;
+    const ViewTranslation t = translateQuery(q, table);
+    std::string got;
+    for (const auto& row : db.query("SELECT \"v\" FROM (" + t.select + ")")) got += row.at(0).value_or("NULL") + " ";
+    EXPECT_EQ(got, "7 6 5 5 ") << t.select;  // 2.1 rows of 7 become 3, and the tie with the third
 }
 
 }  // namespace
