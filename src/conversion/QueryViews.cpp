@@ -1,5 +1,6 @@
 #include "QueryViews.h"
 
+#include "AccessExpression.h"
 #include "ListViewModel.h"
 #include "ViewTranslation.h"
 #include "dbaccess/Access.h"
@@ -18,16 +19,8 @@ namespace qb {
 
 namespace {
 
-std::string lower(const std::string& s) { return QString::fromStdString(s).toLower().toStdString(); }
-
-std::string quoteText(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
+using accesssql::lower;
+using accesssql::quoteText;
 
 // Tables as the run wrote them, and queries translated on first demand so
 // that a view always comes after the views it reads.
