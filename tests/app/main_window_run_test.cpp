@@ -356,13 +356,11 @@ TEST_F(MainWindowRun, DamagedFileIsConvertedAgainSalvagingWithoutDuplicates) {
     QFile original(fixture("public/nwind.mdb"));
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));
     QByteArray bytes = original.readAll();
-    const int pageSize = bytes.at(0x14) == 0 ? 2048 : 4096;
-    // The last data page of the file: the rows of its table's earlier pages
-    // are delivered and written before the damage shows.
-    qsizetype last = bytes.size() / pageSize - 1;
-    while (last > 0 && bytes.at(last * pageSize) != 0x01) --last;
-    ASSERT_GT(last, 0);
-    bytes.replace(last * pageSize, pageSize, QByteArray(pageSize, '\0'));
+    // Page 521 (2 KB pages) is a data page of Orders halfway through its
+    // rows: those of its earlier pages are written before the damage shows.
+    constexpr qsizetype page = 521 * 2048;
+    ASSERT_EQ(bytes.at(page), 0x01);
+    bytes.replace(page, 2048, QByteArray(2048, '\0'));
     const QString damaged = dir.path() + "/damaged.mdb";
     ASSERT_TRUE(writeFile(damaged, bytes));
     const QString intact = dir.path() + "/intact.db";
