@@ -3,7 +3,9 @@
 // on a line already executed, Find and Replace that left executed lines
 // alone, the question before creating a missing SQLite file, the refusal of
 // a file whose name starts with a dot, and "Done." with the account of two
-// tables that did not arrive whole. Real message boxes, answered by a timer.
+// tables that did not arrive whole; the question after a damaged file and
+// "Done." after reading it again, salvaging. Real message boxes, answered
+// by a timer.
 // Usage: truth_tour FIXTURES_DIR SHOT_DIR
 
 #include "MainWindowHost.h"
@@ -154,6 +156,25 @@ int main(int argc, char* argv[]) {
     }
     sqlite->setText(target);
     answers.shots = {{QStringLiteral("Done."), QStringLiteral("done-account")}};
+    start->click();
+
+    // A copy of nwind.mdb with a data page zeroed: the question,
+    // answered Yes, and the account of the second reading.
+    QFile original(fixtures + QStringLiteral("/public/nwind.mdb"));
+    if (!original.open(QIODevice::ReadOnly)) return 1;
+    QByteArray bytes = original.readAll();
+    bytes.replace(521 * 2048, 2048, QByteArray(2048, '\0'));  // a data page of Orders
+    const QString damaged = dir.path() + QStringLiteral("/damaged.mdb");
+    QFile copy(damaged);
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size()) return 1;
+    copy.close();
+    form.findChild<QLineEdit*>(QStringLiteral("Text5"))->setText(damaged);
+    const QString salvaged = dir.path() + QStringLiteral("/salvaged.db3");
+    QFile(salvaged).open(QIODevice::WriteOnly);
+    sqlite->setText(salvaged);
+    answers.answer = QMessageBox::Yes;
+    answers.shots = {{QStringLiteral("The database is damaged."), QStringLiteral("salvage-question")},
+                     {QStringLiteral("Done."), QStringLiteral("salvage-done")}};
     start->click();
     return 0;
 }

@@ -65,7 +65,11 @@ void MainWindowHost::tableFinished(RunState&) {
 }
 
 Interaction& MainWindowHost::ui() { return ui_; }
-SourceFields MainWindowHost::fields() { return form_.sourceFields(); }
+SourceFields MainWindowHost::fields() {
+    SourceFields fields = form_.sourceFields();
+    fields.salvage = fields.salvage || form_.runState.salvaging;
+    return fields;
+}
 bool MainWindowHost::previewEnabled() { return form_.check1Value() == 1; }
 bool MainWindowHost::perFile() { return form_.option1Value(); }
 bool MainWindowHost::perTable() { return form_.option2Value(); }

@@ -50,6 +50,7 @@ public:
     void showPreview() override;
     bool targetRefused(const QString& path) override;
     bool accountsAtDone() const override { return true; }
+    bool offersSalvage() const override { return true; }
 
     // The Options window's choices, taken when the run starts.
     ConversionOptions options() const override { return runOptions_.conversion; }

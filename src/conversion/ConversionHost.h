@@ -76,6 +76,10 @@ public:
     // Whether "Done." goes on with an account of each table that did not
     // arrive whole.
     virtual bool accountsAtDone() const { return false; }
+    // Whether a run that found the Access file damaged may ask to convert it
+    // again reading what can still be read; such a host's fields() ask for
+    // salvaging while the state's `salvaging` is set.
+    virtual bool offersSalvage() const { return false; }
 
     // Executes one statement on the run's SQLite connection. The default
     // is the connection's Execute; the command-line fast mode replaces it

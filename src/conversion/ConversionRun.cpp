@@ -8,6 +8,7 @@
 #include "TableExtras.h"
 #include "ValueText.h"
 #include "dbaccess/Access.h"
+#include "dbaccess/AccessSalvage.h"
 #include "dbaccess/Datatype.h"
 #include "dbaccess/JournalMode.h"
 #include "dbaccess/SQLite.h"
@@ -63,6 +64,11 @@ void ConversionRun::run() {
     ErrorTrap trap(ui, QStringLiteral("Form1"), QStringLiteral("PushButton7_Click"));
     if (trap.test(100, [&] { return state_.IsConverting; })) return;
     trap.run(102, [&] { state_.IsConverting = true; });
+    bool damaged = false;
+    trap.onReport = [&damaged](const QString& description) {
+        damaged = damaged || access::isDamagedDatabaseText(description.toStdString());
+    };
+    if (state_.salvaging) access::clearSalvageNotes();
 
     std::unique_ptr<Connection> source;
     std::unique_ptr<Recordset> rowset;
@@ -147,14 +153,20 @@ void ConversionRun::run() {
         const std::string tableName = name.toStdString();
 
         MsgResult answer = MsgResult::Ok;  // "0": the table is not in the SQLite file
+        const auto earlier = firstAnswers_.find(name);
         if (trap.test(156, [&] { return ListContains(host_.List1(), name); })) {
-            trap.run(158, [&] {
+            // What the first reading wrote is replaced, so no row arrives
+            // twice; a table the user kept stays kept.
+            if (state_.salvaging && earlier != firstAnswers_.end())
+                answer = earlier->second == MsgResult::No ? MsgResult::No : MsgResult::Yes;
+            else trap.run(158, [&] {
                 answer = askYesNo(ui, QStringLiteral("Would you like to overwrite ") + name + QStringLiteral("?"),
                                   QStringLiteral("Overwrite?"));
             });
         } else {
             trap.run(160, [&] { answer = MsgResult::Ok; });
         }
+        if (!state_.salvaging) firstAnswers_[name] = answer;
         account.answered(answer);
         if (!trap.test(162, [&] { return answer == MsgResult::No; })) {
             std::string statement;
@@ -331,18 +343,30 @@ void ConversionRun::run() {
         trap.run(406, [&] { deref(state_.SQLite_conn).close(); });
         trap.run(408, [&] { deref(source).close(); });
     }
+    bool again = false;
     trap.run(410, [&] {
+        if (damaged && !state_.salvaging && host_.offersSalvage() && !host_.fields().salvage &&
+            askYesNo(ui, QStringLiteral("The database is damaged. Recover what can be read?")) == MsgResult::Yes) {
+            again = true;
+            return;
+        }
         if (!host_.accountsAtDone()) return showInfo(ui, QStringLiteral("Done."));
         const QStringList list2 = host_.List2();
         QStringList untaken;
         for (int index = leftAt - 1; index >= 0 && index < list2.size(); --index) untaken << list2.at(index);
         account.notTaken(untaken);
+        if (state_.salvaging) account.salvaged(access::salvagedTables(), access::salvageDamage());
         showInfo(ui, account.doneText(host_.fields().sqlitePath));
     });
     trap.run(412, [&] { host_.setProgressValue(0); });
     trap.run(414, [&] { host_.setProgressText(QString()); });
     trap.run(416, [&] { host_.setBusy(false); });
     trap.run(418, [&] { state_.IsConverting = false; });
+    if (!again) return;
+    state_.salvaging = true;
+    run();
+    state_.salvaging = false;
+    firstAnswers_.clear();
 }
 
 }  // namespace qb

@@ -9,6 +9,8 @@
 
 #include "ConversionHost.h"
 
+#include <map>
+
 namespace qb {
 
 // True when the list holds the name, compared without regard to case.
@@ -24,6 +26,9 @@ public:
 private:
     ConversionHost& host_;
     RunState& state_;
+    // The first reading of a damaged file: its overwrite answers, so that
+    // reading it again replaces what it wrote instead of asking anew.
+    std::map<QString, MsgResult> firstAnswers_;
 };
 
 }  // namespace qb

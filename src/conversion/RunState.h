@@ -29,6 +29,9 @@ struct RunState {
     std::function<void()> enterLog;
     std::function<bool()> leaveLog;
     PreviewEnd lastPreview;
+    // The run is reading the Access file again, salvaging, after the user
+    // asked to recover what a damaged file still holds.
+    bool salvaging = false;
 };
 
 // Executes a statement on the run's connection. A log the disk cannot grow

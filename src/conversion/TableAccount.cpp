@@ -113,6 +113,11 @@ void RunAccount::notTaken(const QStringList& names) {
     }
 }
 
+void RunAccount::salvaged(std::vector<access::SalvageReport> tables, std::vector<std::string> damage) {
+    salvaged_ = std::move(tables);
+    damage_ = std::move(damage);
+}
+
 QString RunAccount::doneText(const QString& sqlitePath) const {
     std::unique_ptr<Connection> target;
     try {
@@ -127,8 +132,12 @@ QString RunAccount::doneText(const QString& sqlitePath) const {
         // Collected for a preview that never showed.
         if (lines_[i].last > 0 && !lines_[i].shown && t.outcome.isEmpty()) t.outcome = QStringLiteral("not executed");
         const std::optional<long long> present = target && target->isOpen() ? countRows(*target, t.name) : std::nullopt;
-        if (!arrivedWhole(t, present)) tableLine(t, present, false, true, lines);
+        const access::SalvageCounts* passedOver = nullptr;
+        for (const access::SalvageReport& report : salvaged_)
+            if (report.counts.any() && QString::fromStdString(report.table) == t.name) passedOver = &report.counts;
+        if (!arrivedWhole(t, present) || passedOver) tableLine(t, present, false, true, lines, passedOver);
     }
+    for (const std::string& note : damage_) lines += note + "\n";
     if (target && target->isOpen()) target->close();
     QString text = QStringLiteral("Done.");
     if (lines.empty()) return text;

@@ -4,6 +4,7 @@
 // command line's summary and the window's "Done." word it the same way.
 
 #include "core/Interaction.h"
+#include "dbaccess/AccessSalvage.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,9 +14,6 @@
 
 namespace qb {
 
-namespace access {
-struct SalvageCounts;
-}
 class Connection;
 class ListViewModel;
 struct RunState;
@@ -69,6 +67,9 @@ public:
     void previewClosed(const RunState& state);
     // Tables of the Access file the run never took.
     void notTaken(const QStringList& names);
+    // The run read the Access file salvaging: what each table's read passed
+    // over, and the damage found outside any one table.
+    void salvaged(std::vector<access::SalvageReport> tables, std::vector<std::string> damage);
 
     // "Done.", followed by a line for each table that did not arrive whole.
     QString doneText(const QString& sqlitePath) const;
@@ -81,6 +82,8 @@ private:
     };
     std::vector<TableRecord> tables_;
     std::vector<Lines> lines_;
+    std::vector<access::SalvageReport> salvaged_;
+    std::vector<std::string> damage_;
 };
 
 }  // namespace qb

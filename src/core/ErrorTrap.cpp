@@ -36,6 +36,7 @@ void ErrorTrap::report(std::exception_ptr error) { report(describeException(erro
 
 void ErrorTrap::report(const QString& description) {
     ++reports_;
+    if (onReport) onReport(description);
     ui_.message(errorReportText(description, location_, line_), QStringLiteral("Application Error"), MsgButtons::Ok,
                 MsgIcon::Warning);
 }

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
 #include <utility>
 
 namespace qb {
@@ -55,6 +56,10 @@ public:
     // Shows the report for the current line.
     void report(std::exception_ptr error);
     void report(const QString& description);
+
+    // Sees each description before its report is shown: a caller that must
+    // act on one kind of failure afterwards notes it here.
+    std::function<void(const QString& description)> onReport;
 
 private:
     Interaction& ui_;

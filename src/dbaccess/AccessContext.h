@@ -60,7 +60,7 @@ struct FileContext {
         if (salvage) owners.emplace(pages);
     }
     bool jet3() const { return header.version == 0; }
-    std::string damaged() const { return "The database '" + path + "' is damaged and cannot be read completely."; }
+    std::string damaged() const { return damagedDatabaseText(path); }
 };
 
 // The definition starting at `page`; fails with the damaged-database error

@@ -205,6 +205,18 @@ std::vector<std::string> salvageDamage() {
     return damageNotes;
 }
 
+namespace {
+const std::string kDamagedHead = "The database '";
+const std::string kDamagedTail = "' is damaged and cannot be read completely.";
+}  // namespace
+
+std::string damagedDatabaseText(const std::string& path) { return kDamagedHead + path + kDamagedTail; }
+
+bool isDamagedDatabaseText(const std::string& text) {
+    return text.size() >= kDamagedHead.size() + kDamagedTail.size() && text.starts_with(kDamagedHead) &&
+           text.ends_with(kDamagedTail);
+}
+
 void clearSalvageNotes() {
     const std::lock_guard<std::mutex> lock(notesLock);
     tableNotes.clear();

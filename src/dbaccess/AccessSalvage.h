@@ -60,4 +60,10 @@ std::vector<SalvageReport> salvagedTables();
 std::vector<std::string> salvageDamage();
 void clearSalvageNotes();
 
+// The error a read that does not salvage fails with when the file is
+// damaged, and whether a description is that error: the window offers to
+// read the file again, salvaging, when it sees it.
+std::string damagedDatabaseText(const std::string& path);
+bool isDamagedDatabaseText(const std::string& text);
+
 }  // namespace qb::access
