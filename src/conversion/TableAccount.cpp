@@ -36,7 +36,8 @@ long long tableLine(const TableRecord& t, std::optional<long long> present, bool
     if (salvaged) {
         out += "; passed over: " + std::to_string(salvaged->pagesSkipped) + " pages, " +
                std::to_string(salvaged->rowsSkipped) + " rows";
-        if (salvaged->incomplete) out += "; may be incomplete";
+        // A page passed over hides how many rows it held.
+        if (salvaged->incomplete || salvaged->pagesSkipped > 0) out += "; may be incomplete";
     }
     out += "\n";
     if (!failed) return 0;
