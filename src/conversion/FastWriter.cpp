@@ -112,6 +112,10 @@ void FastWriter::executeInTransaction(RunState& state, StatementKind kind, const
         throw DbError(errnum::Generic, kNotExecuted);
     }
     if (!inTransaction_) {
+        if (!deleteModeSet_) {
+            deleteModeSet_ = true;
+            skipZeroingFreedPages();
+        }
         backend_->begin();
         inTransaction_ = true;
     }
@@ -255,6 +259,18 @@ void FastWriter::runBatch(Batch& batch, std::vector<DbError>& failures) {
             if (!transactionActive()) loseTransaction();
             failures.push_back(e);
         }
+    }
+}
+
+// An SQLite built to zero deleted content reads, journals and rewrites
+// every page of a table that --overwrite drops: a third of the run for a
+// table of 200,000 rows. FAST still zeroes what costs no extra I/O; the
+// journal, and so what a kill leaves behind, are unchanged.
+void FastWriter::skipZeroingFreedPages() {
+    try {
+        backend_->execute("PRAGMA secure_delete=FAST");
+    } catch (const DbError&) {
+        // An SQLite without FAST: only slower.
     }
 }
 

@@ -72,6 +72,7 @@ private:
     void writerLoop();
     void runBatch(Batch& batch, std::vector<DbError>& failures);
     void loseTransaction();
+    void skipZeroingFreedPages();
     void rollBackQuietly();
     void accountRollback(long long rows, long long reported);
     void reportInsertFailure(const DbError& error);
@@ -98,6 +99,7 @@ private:
     std::vector<std::optional<std::string>> batch_;
     std::vector<char> binary_;
     bool inTransaction_ = false;
+    bool deleteModeSet_ = false;
     // Shared with the writer thread.
     std::atomic<bool> transactionLost_ = false;
     std::mutex mutex_;

@@ -316,15 +316,18 @@ TEST(OdbcBackend, NumbersBoundAsNumbersStoreWhatTheirTextsStore) {
     ASSERT_NE(odbc, nullptr);
     auto insert = odbc->prepare("INSERT INTO bound VALUES (?, ?, ?)");
     const std::vector<char> kinds{kBindNumber, kBindNumber, kBindText};
-    const char* texts[] = {"0", "-0", "7", "-12", "007", "+5", " 5", "9223372036854775807", "-9223372036854775808",
-                           "9223372036854775808", "1.5", "-0.0", "3.0", "0.1", "0.3", "12.34", "-1234.5678",
-                           "123456789012.345678", "0.30000000000000004", "1e5", "1.", ".5", "abc", "",
-                           "4503599627370497.5", "2.675", "1.0000000000000002"};
+    // The statement keeps its parameters bound from one execution to the
+    // next: NULLs, changes of type and texts longer than any before among them.
+    const std::optional<std::string> texts[] = {
+        "0", "-0", "7", "-12", "007", "+5", " 5", "9223372036854775807", "-9223372036854775808",
+        "9223372036854775808", "1.5", "-0.0", "3.0", "0.1", "0.3", "12.34", "-1234.5678",
+        "123456789012.345678", "0.30000000000000004", "1e5", "1.", ".5", "abc", "", std::nullopt,
+        "4503599627370497.5", "2.675", std::nullopt, "1.0000000000000002", std::string(300, '7'), "8", std::nullopt};
     int exact = 0;
-    for (const char* text : texts) {
-        exact += exactNumber(text).has_value() ? 1 : 0;
+    for (const auto& text : texts) {
+        exact += text && exactNumber(*text).has_value() ? 1 : 0;
         odbc->bindAndExecute(*insert, {text, text, text}, kinds);
-        std::string literal = "'" + std::string(text) + "'";
+        const std::string literal = text ? "'" + *text + "'" : "NULL";
         c->execute("INSERT INTO literal VALUES (" + literal + ", " + literal + ", " + literal + ")");
     }
     EXPECT_GE(exact, 12);  // the cheap path is taken, not only the text one
